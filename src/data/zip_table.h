@@ -1,0 +1,40 @@
+// zip_table.h -- the ZIP table and its loading from the Load Data CSV and the per-ZIP
+// census (.zc) and enrollment (.enr) files.
+#pragma once
+#include <cstdint>
+
+constexpr int MAX_ZIPS       = 300;   // capacity of the value table and the scene
+constexpr int ZIP_TABLE_SIZE = 360;   // storage of the table itself
+constexpr int FIELD_COUNT    = 307;   // census detail values per ZIP code, one per field line
+constexpr int ENROLL_YEARS   = 18;    // 1990..2006, then the maximum
+constexpr int ENROLL_MAX     = 17;    // index of the maximum in an enrollment row
+constexpr int PATH_SIZE      = 256;   // paths and file lines
+
+struct CensusSeries {
+    float census[4];     // counts of 1990, 2000, 2007, 2012
+    float growthRatio;   // interpolated count / census[2]; written by compute_values
+};
+
+struct ZipRecord {
+    uint32_t     zip;              // the ZIP code as a decimal number
+    float        longitude;        // degrees, negative west
+    float        latitude;         // degrees
+    uint32_t     travelMinutes;    // travel time to campus, minutes
+    uint32_t     trafficMinutes;   // travel time in traffic, minutes
+    CensusSeries population;       // series code 0  -- from here to detail: the .zc file
+    CensusSeries households;       // series code 1
+    CensusSeries families;         // series code 2
+    float        detail[FIELD_COUNT];                 // 2007 count of each field line
+    uint16_t     enrollment[2][ENROLL_YEARS];         // per campus; the .enr file
+};
+
+struct ZipTable {
+    ZipRecord records[ZIP_TABLE_SIZE];   // in the order of the CSV's data lines
+    uint32_t  count;                     // valid records; 0 = no data
+};
+
+extern ZipTable zipTable;
+
+// Loads the CSV at path and the census and enrollment files of every ZIP code in it.
+// Returns 1 when the table was replaced, 0 (after a message box) when it was left as it was.
+int read_records(const char *path);

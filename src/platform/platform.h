@@ -1,0 +1,215 @@
+// platform.h -- the platform services the viewer uses, as plain C-style calls over
+// opaque handles: the main window and its GL view, dialogs built from templates,
+// controls addressed by id, menus, the playback timer, message boxes, file dialogs
+// and the message loop. Only src/platform/qt includes Qt; everything else sees this.
+//
+// Modal services (message boxes, file dialogs) go through a handler that tests can
+// replace, so that no test ever blocks on a modal window.
+#pragma once
+#include <cstdint>
+
+// ---------------------------------------------------------------------------------
+// Handles and procedures
+// ---------------------------------------------------------------------------------
+typedef struct PlatformWindow *WindowHandle;   // main window, panel or About box
+
+// A window or dialog procedure. For dialogs the result says whether the message was
+// handled; for the main window it is ignored.
+typedef intptr_t (*WindowProc)(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// ---------------------------------------------------------------------------------
+// Messages (the values the Windows API gives them)
+// ---------------------------------------------------------------------------------
+enum : uint32_t {
+    MSG_DESTROY       = 2,     // the main window is being destroyed
+    MSG_SIZE          = 5,     // lParam: client width (low 16 bits), height (high 16 bits)
+    MSG_PAINT         = 15,    // the GL view needs its frame
+    MSG_KEYUP         = 257,   // wParam: key code
+    MSG_INITDIALOG    = 272,   // a dialog's controls exist; sent inside create_dialog
+    MSG_COMMAND       = 273,   // wParam: notification << 16 | id
+    MSG_TIMER         = 275,   // wParam: timer id
+    MSG_MOUSEMOVE     = 512,   // wParam: key flags; lParam: y << 16 | x (signed 16-bit each)
+    MSG_LBUTTONDOWN   = 513,
+    MSG_LBUTTONUP     = 514,
+    MSG_RBUTTONDOWN   = 516,
+    MSG_RBUTTONUP     = 517,
+    MSG_GLINIT        = 1024,  // the GL view's context exists and is current (first thing
+                               // in its initialisation; GL objects made here keep their names)
+};
+
+enum : uint32_t { MK_LBUTTON = 1, MK_RBUTTON = 2, MK_SHIFT = 4, MK_CONTROL = 8 };
+
+// Notifications in the high 16 bits of MSG_COMMAND's wParam.
+enum : uint32_t {
+    NOTIFY_CLICKED   = 0,   // button or menu item
+    NOTIFY_SELCHANGE = 1,   // list box or combo box selection changed by the user
+    NOTIFY_SETFOCUS  = 6,   // check boxes and buttons also report focus changes
+    NOTIFY_KILLFOCUS = 7,
+};
+
+constexpr int ID_CANCEL = 2;   // close box or Esc on a panel: the cancel command
+
+enum : int { SW_HIDE = 0, SW_SHOW = 5 };
+
+inline uint32_t command_id(uintptr_t wParam)           { return static_cast<uint32_t>(wParam & 0xFFFF); }
+inline uint32_t command_notification(uintptr_t wParam) { return static_cast<uint32_t>((wParam >> 16) & 0xFFFF); }
+inline uintptr_t make_command(uint32_t id, uint32_t notification) { return (uintptr_t(notification) << 16) | id; }
+
+// ---------------------------------------------------------------------------------
+// Application and message loop
+// ---------------------------------------------------------------------------------
+// Creates the application object and requests a compatibility-profile GL context
+// with a depth buffer. Call once, before any window.
+void platform_init(int argc, char **argv);
+// Runs the message loop until post_quit; returns the code given to post_quit.
+int  run_message_loop();
+void post_quit(int code);
+// Processes pending events once (tests use it to let timers and paints run).
+void process_events(int milliseconds);
+
+// ---------------------------------------------------------------------------------
+// Windows
+// ---------------------------------------------------------------------------------
+// The main window (outer size width x height), not yet shown. Its procedure receives
+// MSG_SIZE, MSG_PAINT, MSG_KEYUP, MSG_COMMAND (menu items), MSG_TIMER, the mouse
+// messages, MSG_GLINIT and MSG_DESTROY.
+WindowHandle create_main_window(const char *title, int width, int height, WindowProc proc);
+// Gives the main window its GL view (central widget); its context comes with it.
+void create_gl_view(WindowHandle mainWindow);
+// Makes the GL view's context current (no-op when it does not exist yet).
+void make_gl_current(WindowHandle mainWindow);
+// Shows what was drawn into the GL view since the last present.
+void present_gl(WindowHandle mainWindow);
+// Device pixel ratio of the GL view (1 on Xvfb).
+double gl_pixel_ratio(WindowHandle mainWindow);
+
+void show_window(WindowHandle window, int command);   // SW_SHOW or SW_HIDE
+int  is_window_visible(WindowHandle window);
+// Destroys a window. For the main window MSG_DESTROY reaches its procedure first.
+void destroy_window(WindowHandle window);
+void set_focus(WindowHandle window);
+void capture_mouse(WindowHandle window);
+void release_mouse();
+
+// Timers on a window arrive as MSG_TIMER with the id; they keep ticking in nested
+// modal loops.
+void start_timer(WindowHandle window, uint32_t id, uint32_t milliseconds);
+void stop_timer(WindowHandle window, uint32_t id);
+
+// ---------------------------------------------------------------------------------
+// Menus
+// ---------------------------------------------------------------------------------
+// One entry per item; consecutive entries with the same title form one pop-up menu.
+struct MenuItem {
+    const char *title;   // pop-up title, such as "File"
+    const char *text;    // item text, such as "Load Data.."
+    uint32_t    id;      // command id sent as MSG_COMMAND (notification 0)
+    const char *shortcut;// key sequence such as "Ctrl+O", or nullptr
+};
+void set_menu_bar(WindowHandle mainWindow, const MenuItem *items, int count);
+
+// ---------------------------------------------------------------------------------
+// Dialogs from templates
+// ---------------------------------------------------------------------------------
+enum ControlKind : uint8_t {
+    CTL_GROUPBOX,      // frame with a caption
+    CTL_LISTBOX,       // single selection; NOTIFY_SELCHANGE on a user's choice
+    CTL_COMBOBOX,      // drop-down list; NOTIFY_SELCHANGE on a user's choice
+    CTL_BUTTON,        // push button; NOTIFY_CLICKED
+    CTL_RADIOBUTTON,   // automatic radio button (push-like with STYLE_PUSHLIKE); NOTIFY_CLICKED
+    CTL_CHECKBOX,      // automatic check box; NOTIFY_CLICKED, NOTIFY_SETFOCUS, NOTIFY_KILLFOCUS
+    CTL_STATIC,        // text label
+    CTL_EDIT,          // text edit (multi-line with STYLE_MULTILINE)
+    CTL_PROGRESS,      // progress bar
+    CTL_PICTURE,       // the About picture
+};
+
+enum : uint32_t {
+    STYLE_CENTRE    = 1u << 0,   // centred text
+    STYLE_VCENTRE   = 1u << 1,   // vertically centred text
+    STYLE_SUNKEN    = 1u << 2,   // sunken frame
+    STYLE_TABSTOP   = 1u << 3,
+    STYLE_PUSHLIKE  = 1u << 4,   // radio button drawn as a push button
+    STYLE_MULTILINE = 1u << 5,
+    STYLE_READONLY  = 1u << 6,
+    STYLE_VSCROLL   = 1u << 7,
+    STYLE_BORDER    = 1u << 8,
+    STYLE_GROUP     = 1u << 9,   // starts a radio group
+};
+
+// Positions and sizes in dialog units; they convert to pixels from the UI font.
+struct ControlTemplate {
+    int         id;
+    ControlKind kind;
+    const char *text;      // initial text or nullptr
+    int16_t     x, y, width, height;
+    uint32_t    style;
+};
+
+struct DialogTemplate {
+    int                    id;         // template id, such as 106
+    const char            *caption;
+    int16_t                x, y, width, height;   // dialog units, inside the parent's client area
+    bool                   visible;    // shown at creation
+    bool                   popup;      // top-level window owned by the parent, centred on
+                                       // the screen (the About box); else a tool panel
+    const ControlTemplate *controls;   // in template order, which is the Tab order
+    int                    controlCount;
+};
+
+// Creates the dialog as a child tool panel of parent (or a pop-up owned by it), sends
+// MSG_INITDIALOG to proc before returning, and returns the handle. A tool panel has a
+// tool-window caption with a close box, can be dragged by its caption inside the
+// parent, and sends MSG_COMMAND with ID_CANCEL on its close box and on Esc.
+WindowHandle create_dialog(const DialogTemplate *dialog, WindowHandle parent, WindowProc proc);
+
+// ---------------------------------------------------------------------------------
+// Controls by id (all no-ops for a null window or an unknown id)
+// ---------------------------------------------------------------------------------
+void ctl_add_item(WindowHandle dialog, int id, const char *text);        // list or combo
+void ctl_reset_items(WindowHandle dialog, int id);
+int  ctl_item_count(WindowHandle dialog, int id);
+void ctl_set_selection(WindowHandle dialog, int id, int index);          // -1 clears; no notification
+int  ctl_get_selection(WindowHandle dialog, int id);                     // -1 none
+void ctl_set_text(WindowHandle dialog, int id, const char *text);
+int  ctl_get_text(WindowHandle dialog, int id, char *text, int size);    // returns the length
+int  ctl_is_checked(WindowHandle dialog, int id);
+void ctl_set_checked(WindowHandle dialog, int id, int checked);
+void ctl_check_radio(WindowHandle dialog, int firstId, int lastId, int checkId);
+void ctl_set_range(WindowHandle dialog, int id, int minimum, int maximum);   // progress bar
+void ctl_set_position(WindowHandle dialog, int id, int position);            // clamped to the range
+int  ctl_get_position(WindowHandle dialog, int id);
+int  ctl_line_count(WindowHandle dialog, int id);                            // multi-line edit
+void ctl_scroll_to_end(WindowHandle dialog, int id);
+void ctl_set_focus(WindowHandle dialog, int id);
+// Test access: the text of an item of a list or combo, and a simulated user action
+// (click on a button, choice of an item) that sends the notification as a user would.
+int  ctl_get_item_text(WindowHandle dialog, int id, int index, char *text, int size);
+void ctl_click(WindowHandle dialog, int id);
+void ctl_choose(WindowHandle dialog, int id, int index);
+
+// ---------------------------------------------------------------------------------
+// Modal services, with a handler that tests install
+// ---------------------------------------------------------------------------------
+// A message box with one OK button, the caption and text as given; owner may be null.
+void message_box(const char *text, const char *caption, WindowHandle owner);
+
+// A file dialog for one extension (such as ".csv"), starting in startDirectory.
+// Returns 1 with the chosen full path in path (size bytes), 0 when cancelled.
+// The save dialog asks before replacing an existing file of the name as typed.
+int platform_open_file(WindowHandle owner, const char *startDirectory, const char *extension,
+                       char *path, int size);
+int platform_save_file(WindowHandle owner, const char *startDirectory, const char *extension,
+                       char *path, int size);
+
+// The services behind those calls. Qt's implementation is registered by
+// platform_init; a test installs its own to answer without blocking.
+struct ModalHandler {
+    void (*messageBox)(const char *text, const char *caption, WindowHandle owner);
+    int  (*openFile)(WindowHandle owner, const char *startDirectory, const char *extension,
+                     char *path, int size);
+    int  (*saveFile)(WindowHandle owner, const char *startDirectory, const char *extension,
+                     char *path, int size);
+};
+// Installs handler (copied); null puts back the platform's own. Returns the previous one.
+ModalHandler set_modal_handler(const ModalHandler *handler);
