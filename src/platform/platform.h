@@ -24,6 +24,8 @@ enum : uint32_t {
     MSG_DESTROY       = 2,     // the main window is being destroyed
     MSG_SIZE          = 5,     // lParam: client width (low 16 bits), height (high 16 bits)
     MSG_PAINT         = 15,    // the GL view needs its frame
+    MSG_CLOSE         = 16,    // the main window's close box: the window stays until the
+                               // procedure destroys it (the shell runs Quit)
     MSG_KEYUP         = 257,   // wParam: key code
     MSG_INITDIALOG    = 272,   // a dialog's controls exist; sent inside create_dialog
     MSG_COMMAND       = 273,   // wParam: notification << 16 | id
