@@ -1,0 +1,128 @@
+// zip_table.cpp -- the ZIP table and its loading from the Load Data CSV and the
+// per-ZIP census (.zc) and enrollment (.enr) files. Returns 1 on success, 0 on failure.
+//
+// The load runs into a staging table and is published into zipTable only when the
+// whole load succeeded, so a refused CSV leaves the table exactly as it was.
+#include "zip_table.h"
+#include "platform.h"
+
+#include <bit>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+ZipTable zipTable;
+
+// The .zc file is the record from population through detail, the .enr file is the
+// enrollment array; both are read straight into the record, so the layout must match.
+static constexpr size_t ZONE_FILE_SIZE = 1288;
+static constexpr size_t ENROLLMENT_FILE_SIZE = 72;
+static_assert(sizeof(CensusSeries) == 5 * sizeof(float));
+static_assert(offsetof(ZipRecord, households) - offsetof(ZipRecord, population) == 20);
+static_assert(offsetof(ZipRecord, families) - offsetof(ZipRecord, population) == 40);
+static_assert(offsetof(ZipRecord, detail) - offsetof(ZipRecord, population) == 60);
+static_assert(offsetof(ZipRecord, enrollment) - offsetof(ZipRecord, population) == ZONE_FILE_SIZE);
+static_assert(sizeof(ZipRecord::enrollment) == ENROLLMENT_FILE_SIZE);
+static_assert(sizeof(float) == 4 && sizeof(uint16_t) == 2);
+
+// Loaded aside; only the first count records are copied out. Static because a record
+// is about 1.3 KB and the table about 380 KB.
+static ZipTable staging;
+
+static const char *const TOO_MANY_ZIPS =
+    "read_records(): the file has more than 300 ZIP codes; the limit is 300";
+
+// Reads up to size bytes of the file at path into dest, whole little-endian elements
+// of elementSize bytes only: a short file leaves the missing elements (and any
+// partial last element) as they were, which the caller has zeroed. A missing file
+// reads nothing.
+static void read_block(const char *path, void *dest, size_t size, size_t elementSize)
+{
+    unsigned char buffer[ZONE_FILE_SIZE];   // the larger of the two file sizes
+    if (size > sizeof buffer) return;
+    FILE *file = std::fopen(path, "rb");
+    if (!file) return;
+    size_t got = std::fread(buffer, 1, size, file);
+    std::fclose(file);   // read-only: nothing to lose on close
+    size_t whole = got - got % elementSize;
+    if constexpr (std::endian::native == std::endian::big) {
+        for (size_t i = 0; i < whole; i += elementSize)
+            for (size_t a = 0, b = elementSize - 1; a < b; ++a, --b) {
+                unsigned char t = buffer[i + a];
+                buffer[i + a] = buffer[i + b];
+                buffer[i + b] = t;
+            }
+    }
+    std::memcpy(dest, buffer, whole);
+}
+
+// Scans one data line (commas already blanks) into a zeroed record; fields the line
+// does not supply stay zero.
+static void scan_line(char *line, ZipRecord &record)
+{
+    int ignored = 0;
+    std::sscanf(line, "%u%d%f%f%u%u", &record.zip, &ignored, &record.longitude,
+                &record.latitude, &record.travelMinutes, &record.trafficMinutes);
+}
+
+// Reads the data lines of an open CSV (header already skipped) into staging.
+// Returns 0 when the file holds more ZIP codes than the value table can take.
+static int read_lines(FILE *csv)
+{
+    char line[PATH_SIZE];
+    staging.count = 0;
+    // fgets hands a line longer than 255 characters over in pieces; each is a record.
+    while (std::fgets(line, sizeof line, csv)) {
+        if (staging.count >= static_cast<uint32_t>(MAX_ZIPS)) return 0;
+        for (char *c = line; *c; ++c)
+            if (*c == ',') *c = ' ';
+        ZipRecord &record = staging.records[staging.count];
+        std::memset(&record, 0, sizeof record);
+        scan_line(line, record);
+        ++staging.count;
+    }
+    return 1;
+}
+
+// The census series and detail values (.zc), then in a second pass the enrollment
+// (.enr) of every staged record. Missing or short files leave zeros.
+static void read_zip_files()
+{
+    char path[PATH_SIZE];
+    for (uint32_t i = 0; i < staging.count; ++i) {
+        ZipRecord &record = staging.records[i];
+        std::snprintf(path, sizeof path, "./data/zips/%u.zc", record.zip);
+        read_block(path, &record.population, ZONE_FILE_SIZE, sizeof(float));
+    }
+    for (uint32_t i = 0; i < staging.count; ++i) {
+        ZipRecord &record = staging.records[i];
+        std::snprintf(path, sizeof path, "./data/enroll/%u.enr", record.zip);
+        read_block(path, record.enrollment, ENROLLMENT_FILE_SIZE, sizeof(uint16_t));
+    }
+}
+
+int read_records(const char *path)
+{
+    FILE *csv = std::fopen(path, "r");
+    if (!csv) {
+        message_box("read_records(): fopen error", "ERROR", nullptr);
+        return 0;
+    }
+    char header[PATH_SIZE];
+    int fits = 1;
+    if (std::fgets(header, sizeof header, csv))   // the first line is skipped whatever it holds
+        fits = read_lines(csv);
+    else
+        staging.count = 0;                          // empty file: empty table
+    std::fclose(csv);
+    if (!fits) {
+        message_box(TOO_MANY_ZIPS, "ERROR", nullptr);
+        return 0;
+    }
+    read_zip_files();
+
+    // Publish. Slots beyond the new count keep what an earlier load left; nothing reads them.
+    std::memcpy(zipTable.records, staging.records, staging.count * sizeof(ZipRecord));
+    zipTable.count = staging.count;
+    return 1;
+}
