@@ -1,0 +1,95 @@
+// file_dialogs.cpp -- open and save dialogs over the platform's file dialog: the
+// extension rule, the remembered folder and the restored working directory. Returns 1
+// when a file was chosen, 0 on cancel or refusal.
+#include "file_dialogs.h"
+
+#include <cstring>
+#include <unistd.h>
+
+FileDialogState fileDialogs;
+
+// Copies text into a FILE_PATH_SIZE buffer; 0 (and dst untouched) when it does not fit.
+static int copy_path(char *dst, const char *text)
+{
+    size_t length = std::strlen(text);
+    if (length >= FILE_PATH_SIZE) return 0;
+    std::memcpy(dst, text, length + 1);
+    return 1;
+}
+
+// The chosen file's folder, with its trailing '/', becomes the next start folder. A
+// path without any '/' names no folder and leaves the last one as it was.
+static void remember_folder(const char *path)
+{
+    const char *slash = std::strrchr(path, '/');
+    if (!slash) return;
+    size_t length = size_t(slash - path) + 1;
+    std::memcpy(fileDialogs.lastDirectory, path, length);
+    fileDialogs.lastDirectory[length] = '\0';
+    const char *title = slash + 1;
+    copy_path(fileDialogs.fileTitle, title);
+}
+
+// The data files are opened relative to the start-up directory; nothing can be done
+// about a failure here, the next relative open will report it.
+static void restore_working_directory()
+{
+    if (chdir(fileDialogs.startDirectory) != 0) return;
+}
+
+// Copies the extension into the shared filter and clears the proposed name.
+static int prepare_dialog(const char *extension)
+{
+    if (!copy_path(fileDialogs.filter, extension)) return 0;
+    fileDialogs.fileName[0] = '\0';
+    return 1;
+}
+
+void init_file_dialogs(WindowHandle owner)
+{
+    std::memset(&fileDialogs, 0, sizeof fileDialogs);
+    if (!getcwd(fileDialogs.lastDirectory, FILE_PATH_SIZE)) fileDialogs.lastDirectory[0] = '\0';
+    std::memcpy(fileDialogs.startDirectory, fileDialogs.lastDirectory, FILE_PATH_SIZE);
+    fileDialogs.owner = owner;
+}
+
+int open_file_dialog(char *path, const char *extension)
+{
+    if (!prepare_dialog(extension)) return 0;
+    if (!platform_open_file(fileDialogs.owner, fileDialogs.lastDirectory, fileDialogs.filter,
+                            fileDialogs.fileName, FILE_PATH_SIZE))
+        return 0;
+    fileDialogs.fileName[FILE_PATH_SIZE - 1] = '\0';
+    std::memcpy(path, fileDialogs.fileName, std::strlen(fileDialogs.fileName) + 1);
+    remember_folder(fileDialogs.fileName);
+    restore_working_directory();
+    return 1;
+}
+
+int save_file_dialog(char *path, const char *extension)
+{
+    if (!prepare_dialog(extension)) return 0;
+    if (!platform_save_file(fileDialogs.owner, fileDialogs.lastDirectory, fileDialogs.filter,
+                            fileDialogs.fileName, FILE_PATH_SIZE))
+        return 0;
+    fileDialogs.fileName[FILE_PATH_SIZE - 1] = '\0';
+
+    size_t nameLength = std::strlen(fileDialogs.fileName);
+    size_t extLength  = std::strlen(fileDialogs.filter);
+    bool hasExtension = nameLength >= extLength &&
+        std::memcmp(fileDialogs.fileName + nameLength - extLength, fileDialogs.filter, extLength) == 0;
+    size_t total = nameLength + (hasExtension ? 0 : extLength);
+    if (total >= FILE_PATH_SIZE) {
+        // The caller's buffer cannot take the name with its extension.
+        restore_working_directory();
+        message_box("The chosen file name is too long.", "Error", nullptr);
+        return 0;
+    }
+    std::memcpy(path, fileDialogs.fileName, nameLength);
+    if (!hasExtension) std::memcpy(path + nameLength, fileDialogs.filter, extLength);
+    path[total] = '\0';
+
+    remember_folder(fileDialogs.fileName);
+    restore_working_directory();
+    return 1;
+}
