@@ -1,0 +1,224 @@
+// shell.cpp -- start-up, the main window's procedure, the menu commands, the playback
+// timer and Quit. Every path that changes what is shown ends with draw_frame and
+// present_frame; changes of the values go through rebuild_scene first.
+#include "shell.h"
+
+#include "app_windows.h"
+#include "camera.h"
+#include "data_commands.h"
+#include "dates.h"
+#include "file_dialogs.h"
+#include "scene.h"
+#include "selection.h"
+#include "timeline_panel.h"
+
+ShellState shellState;
+
+constexpr int GL_INIT_WAIT_MS = 10000;   // how long start-up waits for the GL view
+
+const MenuItem mainMenu[MAIN_MENU_ITEMS] = {
+    {"File",     "Load Data..",         1,  "Ctrl+O"},
+    {"File",     "Export CSV..",        2,  "Ctrl+E"},
+    {"File",     "Save Snapshot..",     7,  "Ctrl+S"},
+    {"File",     "Print..",             8,  "Ctrl+P"},
+    {"File",     "Quit",                10, "Ctrl+Q"},
+    {"Location", "Default Location",    21, nullptr},
+    {"Location", "Saved Location",      22, nullptr},
+    {"Time",     "Default Time",        31, nullptr},
+    {"Time",     "Census 1990",         33, nullptr},
+    {"Time",     "Census 2000",         34, nullptr},
+    {"Time",     "Census 2007",         35, nullptr},
+    {"Time",     "Census 2012",         36, nullptr},
+    {"Time",     "Saved Time",          32, nullptr},
+    {"Query",    "Default Query",       41, nullptr},
+    {"Query",    "Saved Query",         42, nullptr},
+    {"Panel",    "Show GIS Panel",      11, nullptr},
+    {"Panel",    "Show Query Panel",    12, nullptr},
+    {"Panel",    "Show Timeline Panel", 13, nullptr},
+    {"Panel",    "Show Info Panel",     14, nullptr},
+    {"Help",     "About..",             6,  nullptr},
+};
+
+// ---------------------------------------------------------------------------------
+// Start-up
+// ---------------------------------------------------------------------------------
+
+// Every scene rebuild shows its date in the Timeline panel, once the panel exists.
+static void show_date_in_timeline_panel()
+{
+    show_timeline_date(appWindows.timelinePanel);
+}
+
+void build_menus()
+{
+    set_menu_bar(appWindows.mainWindow, mainMenu, MAIN_MENU_ITEMS);
+    appWindows.menuBar = 1;
+}
+
+// The GL view initialises when it is first shown; its MSG_GLINIT runs init_gl_state,
+// which builds the first scene while no panel exists.
+static void wait_for_gl()
+{
+    for (int waited = 0; !shellState.glReady && waited < GL_INIT_WAIT_MS; waited += 10)
+        process_events(10);
+}
+
+int start_application(int argc, char **argv)
+{
+    platform_init(argc, argv);
+    set_date_display(show_date_in_timeline_panel);
+
+    appWindows.mainWindow = create_main_window("Tallymap 1.0a", 1024, 768, main_window_proc);
+    create_gl_context();
+    show_window(appWindows.mainWindow, SW_SHOW);
+    start_timer(appWindows.mainWindow, PLAYBACK_TIMER, PLAYBACK_PERIOD);
+    wait_for_gl();
+
+    build_menus();
+    init_file_dialogs(appWindows.mainWindow);
+
+    // Tool windows in their creation order; the GIS and Query panels, the Info panel
+    // and the About box are not part of this viewer yet and stay null.
+    appWindows.timelinePanel = create_dialog(&timelineTemplate, appWindows.mainWindow,
+                                             timeline_panel_proc);
+    shellState.running = 1;
+    return shellState.glReady;
+}
+
+int run_application(int argc, char **argv)
+{
+    start_application(argc, argv);
+    return run_message_loop();
+}
+
+// ---------------------------------------------------------------------------------
+// The main window
+// ---------------------------------------------------------------------------------
+
+static void redraw()
+{
+    draw_frame();
+    present_frame();
+}
+
+intptr_t main_window_proc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    if (message == MSG_GLINIT) {
+        init_gl_state();
+        shellState.glReady = 1;
+        return 0;
+    }
+    // Until the GL state and the first scene exist there is nothing to draw.
+    if (!shellState.glReady && (message == MSG_PAINT || message == MSG_TIMER ||
+                                message == MSG_KEYUP || message == MSG_COMMAND))
+        return 0;
+    switch (message) {
+    case MSG_DESTROY: on_destroy();                       break;
+    case MSG_SIZE:    set_projection(lParam);              break;
+    case MSG_PAINT:   on_paint(window);                    break;
+    case MSG_KEYUP:   on_key_up(wParam);                   break;
+    case MSG_COMMAND: handle_menu_command(wParam);         break;
+    case MSG_TIMER:   on_timer(wParam);                    break;
+    case MSG_CLOSE:   quit_command();                      break;
+    default:          break;   // mouse navigation is not part of this viewer yet
+    }
+    return 0;
+}
+
+void on_paint(WindowHandle)
+{
+    redraw();
+}
+
+void on_key_up(uintptr_t)
+{
+    redraw();
+}
+
+void on_timer(uintptr_t timerId)
+{
+    if (timerId != PLAYBACK_TIMER) return;
+    if (timeline.playMode == 1) {
+        step_date_back(timeline.currentDate, timeline.stepUnit);
+        rebuild_scene();
+    } else if (timeline.playMode == 3) {
+        step_date_forward(timeline.currentDate, timeline.stepUnit);
+        rebuild_scene();
+    }
+    redraw();   // twice a second even while paused
+}
+
+void on_destroy()
+{
+    appWindows.renderContext = 0;
+    shellState.running = 0;
+    post_quit(0);
+}
+
+// ---------------------------------------------------------------------------------
+// Menu commands
+// ---------------------------------------------------------------------------------
+
+static void show_panel(WindowHandle panel)
+{
+    if (panel) show_window(panel, SW_SHOW);
+}
+
+// PackedDate: bits 0-1 reserved (kept), 2-6 day, 7-10 month, 11-15 years since 1990.
+static void set_current_date(unsigned day, unsigned month, unsigned yearOffset)
+{
+    timeline.currentDate = PackedDate((timeline.currentDate & 3u) | (day << 2) | (month << 7) |
+                                      (yearOffset << 11));
+    rebuild_scene();
+}
+
+void handle_menu_command(uintptr_t wParam)
+{
+    switch (command_id(wParam)) {
+    case 1:  load_data_command();                   break;
+    case 2:  export_csv_command();                  break;
+    case 6:  show_panel(appWindows.aboutBox);       break;
+    case 10: quit_command();                        return;   // nothing is drawn after Quit
+    case 11: show_panel(appWindows.gisPanel);       break;
+    case 12: show_panel(appWindows.queryPanel);     break;
+    case 13: show_panel(appWindows.timelinePanel);  break;
+    case 14: show_panel(appWindows.infoPanel);      break;
+    case 21:
+        for (int i = 0; i < 3; ++i) viewState.centre[i] = viewState.defaultCentre[i];
+        break;
+    case 31:
+    case 33:
+        timeline.currentDate = timeline.minDate;
+        rebuild_scene();
+        break;
+    case 34: set_current_date(15, 6, 10);           break;   // 15 June 2000
+    case 35: set_current_date(8, 10, 17);           break;   // 8 October 2007
+    case 36:
+        timeline.currentDate = timeline.maxDate;
+        rebuild_scene();
+        break;
+    case 41:
+        querySelection.field = 0;
+        rebuild_scene();
+        break;
+    default: break;   // 7, 8, 22, 32, 42 and unknown ids only redraw
+    }
+    redraw();
+}
+
+void quit_command()
+{
+    WindowHandle mainWindow = appWindows.mainWindow;
+    if (!mainWindow) return;
+    stop_timer(mainWindow, PLAYBACK_TIMER);
+    release_scene();
+    WindowHandle *dialogs[] = {&appWindows.gisPanel, &appWindows.queryPanel,
+                               &appWindows.timelinePanel, &appWindows.infoPanel,
+                               &appWindows.aboutBox};
+    for (WindowHandle *dialog : dialogs) {
+        if (*dialog) destroy_window(*dialog);
+        *dialog = nullptr;
+    }
+    destroy_window(mainWindow);   // on_destroy runs inside
+    appWindows.mainWindow = nullptr;
+}

@@ -1,0 +1,31 @@
+// shell.h -- the viewer's entry, main window, menus, message loop, playback timer and
+// shut-down. Everything the program does happens inside a handler of the loop.
+#pragma once
+#include "platform.h"
+
+constexpr uint32_t PLAYBACK_TIMER    = 1;     // timer id of the main window
+constexpr uint32_t PLAYBACK_PERIOD   = 500;   // ms between playback ticks
+constexpr int      MAIN_MENU_ITEMS   = 20;
+
+struct ShellState {
+    int glReady;    // 1 once init_gl_state has run inside the GL view's initialisation
+    int running;    // 1 from the end of start-up until on_destroy
+};
+
+extern ShellState shellState;
+extern const MenuItem mainMenu[MAIN_MENU_ITEMS];   // the menu bar, in order
+
+// The whole start-up without the message loop: windows, GL state and first scene,
+// menus, file dialogs and the tool panels. Returns 1 when the GL view came up.
+int  start_application(int argc, char **argv);
+// start_application, then the message loop; returns the quit code (0).
+int  run_application(int argc, char **argv);
+
+void     build_menus();
+intptr_t main_window_proc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+void     handle_menu_command(uintptr_t wParam);
+void     quit_command();
+void     on_destroy();
+void     on_paint(WindowHandle window);
+void     on_key_up(uintptr_t key);
+void     on_timer(uintptr_t timerId);
