@@ -1,0 +1,76 @@
+// camera.cpp -- rendering context, fixed GL state, projection and frame drawing.
+#include "camera.h"
+#include "app_windows.h"
+#include "platform.h"
+#include "scene.h"
+
+#include <GL/gl.h>
+
+ViewState viewState = {
+    {PIVOT_X, PIVOT_Y, PIVOT_Z}, {PIVOT_X, PIVOT_Y, PIVOT_Z}, 500.0f, 0.0f, 0.0f, 0, 0};
+
+void create_gl_context()
+{
+    create_gl_view(appWindows.mainWindow);
+    appWindows.renderContext = 1;
+}
+
+void init_gl_state()
+{
+    make_gl_current(appWindows.mainWindow);
+    glDisable(GL_CULL_FACE);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glReadBuffer(GL_FRONT);   // a read after present_frame sees the frame on screen
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glClearColor(0.498f, 0.498f, 0.498f, 1.0f);
+    glPointSize(3.0f);
+    glLineWidth(2.0f);
+
+    make_stripe_texture();
+    make_map();
+    rebuild_scene();
+}
+
+void set_projection(intptr_t lParam)
+{
+    int16_t width = static_cast<int16_t>(lParam & 0xFFFF);
+    int16_t height = static_cast<int16_t>((lParam >> 16) & 0xFFFF);
+    viewState.viewportWidth = width;
+    viewState.viewportHeight = height;
+
+    make_gl_current(appWindows.mainWindow);
+    double ratio = gl_pixel_ratio(appWindows.mainWindow);
+    glViewport(0, 0, static_cast<GLsizei>(width * ratio + 0.5), static_cast<GLsizei>(height * ratio + 0.5));
+    // A minimised window (a side of 0) has no aspect: use a square frustum until the
+    // next size message, rather than dividing by zero.
+    float aspect = (width > 0 && height > 0) ? static_cast<float>(static_cast<double>(width) / height) : 1.0f;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-aspect, aspect, -1.0, 1.0, FRUSTUM_NEAR, FRUSTUM_FAR);
+}
+
+void draw_frame()
+{
+    make_gl_current(appWindows.mainWindow);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    // V = T(0,0,-distance) Rx(-tilt) Rz(-rotation) T(-centre) T(P) S(100,100,hs) T(-P)
+    glTranslatef(0.0f, 0.0f, -viewState.distance);
+    glRotatef(-viewState.tilt, 1.0f, 0.0f, 0.0f);
+    glRotatef(-viewState.rotation, 0.0f, 0.0f, 1.0f);
+    glTranslatef(-viewState.centre[0], -viewState.centre[1], -viewState.centre[2]);
+    glTranslatef(PIVOT_X, PIVOT_Y, PIVOT_Z);
+    glScalef(WORLD_SCALE, WORLD_SCALE, displaySettings.heightScale);
+    glTranslatef(-PIVOT_X, -PIVOT_Y, -PIVOT_Z);
+    draw_scene();
+}
+
+void present_frame()
+{
+    present_gl(appWindows.mainWindow);
+}
