@@ -1,0 +1,292 @@
+// image.cpp -- RGB image buffers, 24-bit BMP files and resampling to power-of-two
+// texture sides. Operations return 1 on success and 0 on failure or refusal.
+//
+// Index
+//   [SECTION] Size predicates
+//   [SECTION] Image buffers
+//   [SECTION] Little-endian fields
+//   [SECTION] Reading bitmaps
+//   [SECTION] Writing bitmaps
+//   [SECTION] Resampling
+//
+// File layout read and written here: a 14-byte file header and a 40-byte info header,
+// all numbers little-endian, then the pixel rows from byte 54: blue, green, red per
+// pixel, each row padded with zeros to a multiple of 4 bytes, bottom row first.
+#include "image.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+//-----------------------------------------------------------------------------
+// [SECTION] Size predicates
+//-----------------------------------------------------------------------------
+
+bool image_size_fits(int32_t width, int32_t height, int32_t channels)
+{
+    if (width <= 0 || height <= 0 || channels <= 0) return false;
+    return int64_t(width) * height * channels <= INT32_MAX;
+}
+
+// Bytes of one file row: 3 per pixel, raised to the next multiple of 4.
+static int32_t bmp_row_bytes(int32_t width)
+{
+    return (width * 3 + 3) & ~3;
+}
+
+// The row buffer holds 18432 bytes, so rows of at most 6144 pixels.
+static bool bmp_width_fits(int32_t width)
+{
+    return width > 0 && width <= MAX_BMP_WIDTH;
+}
+
+// The file size field is 32 bits: row bytes * height + 54 must fit in it.
+static bool bmp_file_size_fits(int32_t width, int32_t height)
+{
+    if (!bmp_width_fits(width) || height <= 0) return false;
+    return int64_t(bmp_row_bytes(width)) * height + BMP_HEADER_BYTES <= int64_t(UINT32_MAX);
+}
+
+static_assert(MAX_BMP_WIDTH * 3 <= BMP_ROW_BUFFER_BYTES, "a widest row must fit the row buffer");
+
+//-----------------------------------------------------------------------------
+// [SECTION] Image buffers
+//-----------------------------------------------------------------------------
+
+unsigned char *alloc_image(int32_t width, int32_t height, int32_t channels, RgbImage &image)
+{
+    image = RgbImage{};
+    if (!image_size_fits(width, height, channels)) return nullptr;
+    auto *pixels = static_cast<unsigned char *>(
+        std::calloc(size_t(width) * size_t(height) * size_t(channels), 1));
+    if (!pixels) return nullptr;
+    image.width = width;
+    image.height = height;
+    image.channels = channels;
+    image.pixels = pixels;
+    return pixels;
+}
+
+void free_image(RgbImage &image)
+{
+    std::free(image.pixels);   // free(nullptr) releases nothing
+    image = RgbImage{};
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Little-endian fields
+//-----------------------------------------------------------------------------
+
+static uint16_t get_u16(const unsigned char *p)
+{
+    return uint16_t(p[0] | (p[1] << 8));
+}
+
+static uint32_t get_u32(const unsigned char *p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Each writer puts one header field into the file; false when the write fails.
+static bool put_u16(FILE *f, uint16_t v)
+{
+    const unsigned char b[2] = {uint8_t(v), uint8_t(v >> 8)};
+    return std::fwrite(b, 1, 2, f) == 2;
+}
+
+static bool put_u32(FILE *f, uint32_t v)
+{
+    const unsigned char b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    return std::fwrite(b, 1, 4, f) == 4;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Reading bitmaps
+//-----------------------------------------------------------------------------
+
+constexpr uint16_t BMP_SIGNATURE = 19778;   // bytes 'B', 'M'
+
+// Swaps one file row (blue, green, red) into one image row (red, green, blue).
+static void bgr_to_rgb(unsigned char *__restrict dst, const unsigned char *__restrict src,
+                       int32_t width)
+{
+    for (int32_t x = 0; x < width; ++x) {
+        dst[3 * x + 0] = src[3 * x + 2];
+        dst[3 * x + 1] = src[3 * x + 1];
+        dst[3 * x + 2] = src[3 * x + 0];
+    }
+}
+
+int read_bmp(const char *path, RgbImage &image)
+{
+    image = RgbImage{};
+    FILE *f = std::fopen(path, "rb");
+    if (!f) return 0;
+
+    // A short header leaves zeros in the fields it does not reach.
+    unsigned char header[BMP_HEADER_BYTES] = {};
+    (void)std::fread(header, 1, sizeof header, f);
+
+    const uint16_t signature = get_u16(header + 0);
+    // discard file size (2), two reserved fields (6, 8), row offset (10), header size (14):
+    // rows are always taken from byte 54
+    const int32_t width = int32_t(get_u32(header + 18));
+    const int32_t height = int32_t(get_u32(header + 22));
+    // discard planes (26)
+    const int32_t channels = int16_t(get_u16(header + 28)) / 8;
+    const uint32_t compression = get_u32(header + 30);
+    // discard image size (34), both resolutions (38, 42), both colour counts (46, 50)
+
+    // A negative height is a top-down file; INT32_MIN has no positive counterpart.
+    const bool topDown = height < 0;
+    const int32_t rows = (height == INT32_MIN) ? 0 : (topDown ? -height : height);
+    if (signature != BMP_SIGNATURE || channels != 3 || compression != 0 ||
+        !bmp_width_fits(width) || !image_size_fits(width, rows, 3) ||
+        !alloc_image(width, rows, 3, image)) {
+        std::fclose(f);
+        return 0;
+    }
+
+    unsigned char row[BMP_ROW_BUFFER_BYTES];
+    const int32_t rowBytes = bmp_row_bytes(width);
+    const size_t stride = size_t(width) * 3;
+    for (int32_t k = 0; k < rows; ++k) {
+        const size_t got = std::fread(row, 1, size_t(rowBytes), f);
+        if (got == 0) break;   // the rows a short file lacks stay zero
+        if (got < size_t(rowBytes)) std::memset(row + got, 0, size_t(rowBytes) - got);
+        const int32_t r = topDown ? rows - 1 - k : k;
+        bgr_to_rgb(image.pixels + size_t(r) * stride, row, width);
+        if (got < size_t(rowBytes)) break;
+    }
+    std::fclose(f);
+    return 1;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Writing bitmaps
+//-----------------------------------------------------------------------------
+
+static void rgb_to_bgr(unsigned char *__restrict dst, const unsigned char *__restrict src,
+                       int32_t width)
+{
+    for (int32_t x = 0; x < width; ++x) {
+        dst[3 * x + 0] = src[3 * x + 2];
+        dst[3 * x + 1] = src[3 * x + 1];
+        dst[3 * x + 2] = src[3 * x + 0];
+    }
+}
+
+// The 54 header bytes, field by field in file order.
+static bool put_bmp_header(FILE *f, int32_t width, int32_t height, uint32_t fileSize)
+{
+    return put_u16(f, BMP_SIGNATURE) &&
+           put_u32(f, fileSize) &&
+           put_u16(f, 0) && put_u16(f, 0) &&          // reserved
+           put_u32(f, BMP_HEADER_BYTES) &&            // offset of the pixel rows
+           put_u32(f, 40) &&                          // info header size
+           put_u32(f, uint32_t(width)) &&
+           put_u32(f, uint32_t(height)) &&
+           put_u16(f, 1) &&                           // planes
+           put_u16(f, 24) &&                          // bits per pixel
+           put_u32(f, 0) &&                           // no compression
+           put_u32(f, 0) &&                           // image size (may be 0 when uncompressed)
+           put_u32(f, 2835) && put_u32(f, 2835) &&    // 72 dpi in pixels per metre
+           put_u32(f, 0) && put_u32(f, 0);            // colours used, important colours
+}
+
+int write_bmp(const char *path, const RgbImage &image)
+{
+    // The writer reads 3 bytes per pixel whatever channels says; fewer would overrun.
+    if (!image.pixels || image.channels < 3) return 0;
+    if (!bmp_width_fits(image.width) || image.height <= 0) return 0;
+    if (!image_size_fits(image.width, image.height, 3)) return 0;
+    if (!bmp_file_size_fits(image.width, image.height)) return 0;
+
+    const int32_t rowBytes = bmp_row_bytes(image.width);
+    const uint32_t fileSize = uint32_t(int64_t(rowBytes) * image.height + BMP_HEADER_BYTES);
+
+    FILE *f = std::fopen(path, "wb");
+    if (!f) return 0;
+
+    bool ok = put_bmp_header(f, image.width, image.height, fileSize);
+
+    unsigned char row[BMP_ROW_BUFFER_BYTES];
+    const size_t stride = size_t(image.width) * 3;
+    std::memset(row + stride, 0, size_t(rowBytes) - stride);   // pad bytes stay zero
+    for (int32_t r = 0; ok && r < image.height; ++r) {
+        rgb_to_bgr(row, image.pixels + size_t(r) * stride, image.width);
+        ok = std::fwrite(row, 1, size_t(rowBytes), f) == size_t(rowBytes);
+    }
+    if (std::fflush(f) != 0) ok = false;
+    if (std::fclose(f) != 0) ok = false;
+    return ok ? 1 : 0;
+}
+
+//-----------------------------------------------------------------------------
+// [SECTION] Resampling
+//-----------------------------------------------------------------------------
+
+// Smallest power of two at least side, but never more than MAX_TEXTURE_SIDE.
+static int32_t texture_side(int32_t side)
+{
+    int32_t n = 1;
+    while (n < side && n < MAX_TEXTURE_SIDE) n *= 2;
+    return n;
+}
+
+// Sample position along one side: target index i of n maps onto source 0 .. side - 2,
+// so the 2-pixel neighbourhood stays inside. A 1-pixel side samples its one pixel.
+struct SamplePoint {
+    int32_t lo;   // first source pixel
+    int32_t hi;   // next pixel (one further, or lo itself on a 1-pixel side)
+    float   d;    // weight of hi
+};
+
+static SamplePoint sample_point(int32_t side, int32_t i, int32_t n)
+{
+    if (side < 2 || n < 2) return {0, side < 2 ? 0 : 1, 0.0f};
+    const float f = float(double(int64_t(side - 2) * i) / double(n - 1));
+    int32_t lo = int32_t(f);
+    if (lo > side - 2) lo = side - 2;   // float rounding on very wide sources
+    const float d = float(double(f) - lo);
+    return {lo, lo + 1, d};
+}
+
+int resample_image(const RgbImage &source, RgbImage &target)
+{
+    target = RgbImage{};
+    if (!source.pixels || source.channels < 3) return 0;
+    if (!image_size_fits(source.width, source.height, source.channels)) return 0;
+
+    const int32_t W = texture_side(source.width);
+    const int32_t H = texture_side(source.height);
+    if (!alloc_image(W, H, 3, target)) return 0;
+
+    const size_t ch = size_t(source.channels);
+    const size_t stride = size_t(source.width) * ch;
+    SamplePoint columns[MAX_TEXTURE_SIDE];
+    for (int32_t j = 0; j < W; ++j) columns[j] = sample_point(source.width, j, W);
+
+    unsigned char *out = target.pixels;
+    for (int32_t i = 0; i < H; ++i) {
+        const SamplePoint y = sample_point(source.height, i, H);
+        const unsigned char *below = source.pixels + size_t(y.lo) * stride;
+        const unsigned char *above = source.pixels + size_t(y.hi) * stride;
+        const double dy = y.d;
+        for (int32_t j = 0; j < W; ++j) {
+            const SamplePoint x = columns[j];
+            const double dx = x.d;
+            const unsigned char *p00 = below + size_t(x.lo) * ch;
+            const unsigned char *p10 = below + size_t(x.hi) * ch;
+            const unsigned char *p01 = above + size_t(x.lo) * ch;
+            const unsigned char *p11 = above + size_t(x.hi) * ch;
+            for (int c = 0; c < 3; ++c) {
+                const float top = float((1.0 - dx) * p00[c] + dx * p10[c]);
+                const float bottom = float((1.0 - dx) * p01[c] + dx * p11[c]);
+                const float value = float((1.0 - dy) * top + dy * bottom);
+                *out++ = static_cast<unsigned char>(value);
+            }
+        }
+    }
+    return 1;
+}
