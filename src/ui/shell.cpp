@@ -99,6 +99,7 @@ static void redraw()
 {
     draw_frame();
     present_frame();
+    ++shellState.frames;
 }
 
 intptr_t main_window_proc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)

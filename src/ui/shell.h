@@ -8,8 +8,9 @@ constexpr uint32_t PLAYBACK_PERIOD   = 500;   // ms between playback ticks
 constexpr int      MAIN_MENU_ITEMS   = 20;
 
 struct ShellState {
-    int glReady;    // 1 once init_gl_state has run inside the GL view's initialisation
-    int running;    // 1 from the end of start-up until on_destroy
+    int      glReady;  // 1 once init_gl_state has run inside the GL view's initialisation
+    int      running;  // 1 from the end of start-up until on_destroy
+    uint32_t frames;   // frames drawn and presented by the shell since start-up
 };
 
 extern ShellState shellState;

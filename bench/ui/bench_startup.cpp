@@ -1,0 +1,216 @@
+// bench_startup.cpp -- start-up and memory of the viewer against a bare Qt window with
+// a GL view. Every measurement runs in a fresh child process (the toolkit starts once
+// per process); the parent alternates viewer and bare runs and prints the medians as
+// RATIO lines.
+//
+//   bench_startup                 the whole benchmark
+//   bench_startup viewer-start    child: ms from start-up to the first presented frame
+//   bench_startup bare-start      child: the same for the bare window
+//   bench_startup viewer-rss      child: VmRSS in kB after loading 300 ZIP codes
+//   bench_startup bare-rss        child: VmRSS in kB of the bare window
+#include <QApplication>
+#include <QOpenGLWidget>
+#include <QSurfaceFormat>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+#include <GL/gl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform.h"
+#include "shell.h"
+#include "zip_table.h"
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int RUNS       = 7;
+constexpr int BENCH_ZIPS = 300;
+constexpr int SETTLE_MS  = 1000;   // events processed before memory is read
+
+static double elapsed_ms(Clock::time_point from)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
+}
+
+static long resident_kb()
+{
+    FILE *status = std::fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1) break;
+    std::fclose(status);
+    return kb;
+}
+
+// ---------------------------------------------------------------------------------
+// The bare window: a main window of the same size with a GL view that clears.
+// ---------------------------------------------------------------------------------
+class BareView : public QOpenGLWidget {
+public:
+    int frames = 0;
+protected:
+    void initializeGL() override { glClearColor(0.5f, 0.5f, 0.5f, 1.0f); }
+    void paintGL() override { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); ++frames; }
+};
+
+static int bare_child(bool memory)
+{
+    Clock::time_point start = Clock::now();
+    QSurfaceFormat format;
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
+    static int argc = 1;
+    static char name[] = "bare";
+    static char *argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    BareView view;
+    view.setWindowTitle("bare");
+    view.resize(1024, 768);
+    view.show();
+    while (view.frames == 0 && elapsed_ms(start) < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+    double ms = elapsed_ms(start);
+    if (memory) {
+        Clock::time_point settle = Clock::now();
+        while (elapsed_ms(settle) < SETTLE_MS) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::printf("%ld\n", resident_kb());
+    } else {
+        std::printf("%.3f\n", ms);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------
+// The viewer, started in-process as the program starts it.
+// ---------------------------------------------------------------------------------
+static void quiet_message(const char *, const char *, WindowHandle) {}
+static int answer_csv(WindowHandle, const char *, const char *, char *path, int size)
+{
+    std::snprintf(path, size_t(size), "%s", "bench/zips.csv");
+    return 1;
+}
+static int cancel_file(WindowHandle, const char *, const char *, char *, int) { return 0; }
+
+static int viewer_child(bool memory)
+{
+    ModalHandler handler = {quiet_message, answer_csv, cancel_file};
+    set_modal_handler(&handler);
+    static char name[] = "tallymap";
+    static char *argv[] = {name, nullptr};
+    Clock::time_point start = Clock::now();
+    start_application(1, argv);
+    while (shellState.frames == 0 && elapsed_ms(start) < 20000) process_events(1);
+    double ms = elapsed_ms(start);
+    if (memory) {
+        handle_menu_command(1);   // load the 300 ZIP codes of bench/zips.csv
+        if (zipTable.count != BENCH_ZIPS) std::fprintf(stderr, "loaded %u ZIP codes\n", zipTable.count);
+        Clock::time_point settle = Clock::now();
+        while (elapsed_ms(settle) < SETTLE_MS) process_events(10);
+        std::printf("%ld\n", resident_kb());
+    } else {
+        std::printf("%.3f\n", ms);
+    }
+    std::fflush(stdout);
+    std::_Exit(0);   // the measurement is taken; skip the tear-down
+}
+
+// ---------------------------------------------------------------------------------
+// The parent: a working directory with the base map and 300 ZIP codes, then the runs.
+// ---------------------------------------------------------------------------------
+static void write_file(const std::string &path, const void *bytes, size_t size)
+{
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file || std::fwrite(bytes, 1, size, file) != size || std::fclose(file) != 0) {
+        std::perror(path.c_str());
+        std::exit(1);
+    }
+}
+
+static std::string make_working_directory()
+{
+    char pattern[] = "/tmp/tallymap-bench-XXXXXX";
+    if (!mkdtemp(pattern)) std::exit(1);
+    std::string root = pattern;
+    for (const char *folder : {"/data", "/data/zips", "/data/enroll", "/bench"})
+        mkdir((root + folder).c_str(), 0755);
+    if (symlink(TALLYMAP_SOURCE_DIR "/data/maps", (root + "/data/maps").c_str()) != 0) std::exit(1);
+    std::string csv = "ZIP,ID,LON,LAT,TRAVEL,TRAFFIC\n";
+    for (int i = 0; i < BENCH_ZIPS; ++i) {
+        unsigned zip = 77000 + unsigned(i);
+        char line[128];
+        std::snprintf(line, sizeof line, "%u,%d,%.4f,%.4f,%d,%d\n", zip, i,
+                      -96.5 + 2.0 * (i % 20) / 20.0, 28.9 + 1.9 * (i / 20) / 15.0, 10 + i % 50, 20 + i % 60);
+        csv += line;
+        float zone[322];
+        for (int k = 0; k < 322; ++k) zone[k] = float(1000 + 7 * i + 3 * k);
+        write_file(root + "/data/zips/" + std::to_string(zip) + ".zc", zone, sizeof zone);
+        uint16_t enrollment[36];
+        for (int k = 0; k < 36; ++k) enrollment[k] = uint16_t(i + k);
+        write_file(root + "/data/enroll/" + std::to_string(zip) + ".enr", enrollment, sizeof enrollment);
+    }
+    write_file(root + "/bench/zips.csv", csv.data(), csv.size());
+    return root;
+}
+
+static double run_child(const char *self, const char *mode)
+{
+    std::string command = std::string("'") + self + "' " + mode;
+    FILE *child = popen(command.c_str(), "r");
+    double value = -1;
+    if (!child || std::fscanf(child, "%lf", &value) != 1) value = -1;
+    if (child) pclose(child);
+    return value;
+}
+
+static double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1) {
+        std::string mode = argv[1];
+        if (mode == "viewer-start") return viewer_child(false);
+        if (mode == "viewer-rss")   return viewer_child(true);
+        if (mode == "bare-start")   return bare_child(false);
+        if (mode == "bare-rss")     return bare_child(true);
+        std::fprintf(stderr, "unknown mode %s\n", argv[1]);
+        return 2;
+    }
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return 1;
+    self[length] = '\0';
+    std::string root = make_working_directory();
+    if (chdir(root.c_str()) != 0) return 1;
+
+    std::vector<double> viewerMs, bareMs, viewerKb, bareKb;
+    for (int run = 0; run < RUNS; ++run) {
+        viewerMs.push_back(run_child(self, "viewer-start"));
+        bareMs.push_back(run_child(self, "bare-start"));
+        viewerKb.push_back(run_child(self, "viewer-rss"));
+        bareKb.push_back(run_child(self, "bare-rss"));
+    }
+    double vMs = median(viewerMs), bMs = median(bareMs);
+    double vKb = median(viewerKb), bKb = median(bareKb);
+    std::printf("start to first frame: tallymap %.1f ms, bare window %.1f ms (medians of %d)\n",
+                vMs, bMs, RUNS);
+    std::printf("resident memory: tallymap with %d ZIP codes %.0f kB, bare window %.0f kB\n",
+                BENCH_ZIPS, vKb, bKb);
+    std::printf("RATIO | tallymap start to first frame / bare Qt GL window | %.2f x | <= 1.2 x\n",
+                bMs > 0 ? vMs / bMs : 0.0);
+    std::printf("RATIO | tallymap VmRSS with 300 ZIP codes - bare Qt GL window | %+.1f MB | <= +15 MB\n",
+                (vKb - bKb) / 1024.0);
+    return 0;
+}

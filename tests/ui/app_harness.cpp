@@ -1,0 +1,101 @@
+// app_harness.cpp -- the in-process viewer of the UI tests (see app_harness.h).
+#include "app_harness.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+#include <sys/stat.h>
+
+#include "platform.h"
+#include "shell.h"
+
+ModalLog modalLog;
+
+static void record_message(const char *text, const char *caption, WindowHandle)
+{
+    modalLog.messages.push_back(std::string(caption) + ": " + text);
+}
+
+static int answer_file(const char *kind, const char *startDirectory, const char *extension,
+                       char *path, int size)
+{
+    modalLog.dialogs.push_back(std::string(kind) + " " + extension + " in " + startDirectory);
+    if (modalLog.fileAnswers.empty()) return 0;
+    std::string chosen = modalLog.fileAnswers.front();
+    modalLog.fileAnswers.pop_front();
+    if (chosen.empty()) return 0;
+    std::snprintf(path, size_t(size), "%s", chosen.c_str());
+    return 1;
+}
+
+static int answer_open(WindowHandle, const char *start, const char *ext, char *path, int size)
+{
+    return answer_file("open", start, ext, path, size);
+}
+
+static int answer_save(WindowHandle, const char *start, const char *ext, char *path, int size)
+{
+    return answer_file("save", start, ext, path, size);
+}
+
+static void write_bytes(const std::string &path, const void *bytes, size_t size)
+{
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file) { std::perror(path.c_str()); std::abort(); }
+    if (std::fwrite(bytes, 1, size, file) != size || std::fclose(file) != 0) std::abort();
+}
+
+static std::string make_sample_directory()
+{
+    char pattern[] = "/tmp/tallymap-ui-XXXXXX";
+    if (!mkdtemp(pattern)) std::abort();
+    std::string root = pattern;
+    for (const char *folder : {"/data", "/data/zips", "/data/enroll", "/in", "/out"})
+        mkdir((root + folder).c_str(), 0755);
+    if (symlink(TALLYMAP_SOURCE_DIR "/data/maps", (root + "/data/maps").c_str()) != 0) std::abort();
+
+    float zone[322] = {1000, 1500, 2000, 2200, 0,    // population
+                       400, 500, 600, 700, 0,        // households
+                       300, 300, 300, 300, 0};       // families
+    zone[15] = 50;                                   // detail[0]
+    write_bytes(root + "/data/zips/77001.zc", zone, sizeof zone);
+    uint16_t enrollment[36] = {};
+    for (int year = 0; year < 17; ++year) enrollment[year] = uint16_t(10 + year);
+    write_bytes(root + "/data/enroll/77001.enr", enrollment, sizeof enrollment);
+
+    const char csv[] = "ZIP,X,LON,LAT,TRAVEL,TRAFFIC\n77001,3,-95.36,29.75,12,20\n77002,4,-95.40,29.80,15,25\n";
+    write_bytes(root + "/in/zips.csv", csv, sizeof csv - 1);
+    return root;
+}
+
+const std::string &sample_directory()
+{
+    static const std::string root = make_sample_directory();
+    return root;
+}
+
+int start_viewer_once()
+{
+    static int started = -1;
+    if (started >= 0) return started;
+    ModalHandler handler = {record_message, answer_open, answer_save};
+    set_modal_handler(&handler);
+    if (chdir(sample_directory().c_str()) != 0) std::abort();
+    static char name[] = "tallymap";
+    static char *argv[] = {name, nullptr};
+    started = start_application(1, argv);
+    return started;
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return "<missing>";
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}

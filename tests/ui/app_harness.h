@@ -1,0 +1,25 @@
+// app_harness.h -- runs the real viewer in-process for the UI tests: a small data set
+// in a temporary working directory, the start-up without the message loop, and a modal
+// handler that answers file dialogs from a queue and records every message box.
+#pragma once
+#include <deque>
+#include <string>
+#include <vector>
+
+struct ModalLog {
+    std::deque<std::string>  fileAnswers;   // next answers of file dialogs; "" cancels
+    std::vector<std::string> messages;      // "caption: text", in order
+    std::vector<std::string> dialogs;       // "open .csv in <start>" / "save .csv in <start>"
+};
+
+extern ModalLog modalLog;
+
+// The working directory the viewer runs in: data/zips/77001.zc (population 1000, 1500,
+// 2000, 2200; detail[0] 50) and data/enroll/77001.enr; 77002 has no files; data/maps is
+// the repository's. Also holds in/zips.csv listing 77001 and 77002.
+const std::string &sample_directory();
+// Installs the modal handler and runs start_application once per process, in
+// sample_directory(). Returns 1 when the GL view came up.
+int start_viewer_once();
+// Reads a whole file; "<missing>" when it cannot be opened.
+std::string read_file(const std::string &path);
