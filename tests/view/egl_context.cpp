@@ -138,7 +138,8 @@ void create_gl_view(WindowHandle) { open_offscreen_gl(); }
 
 void make_gl_current(WindowHandle)
 {
-    if (offscreen.context != EGL_NO_CONTEXT)
+    // already current: nothing to do, as with the toolkit's own context
+    if (offscreen.context != EGL_NO_CONTEXT && eglGetCurrentContext() != offscreen.context)
         eglMakeCurrent(offscreen.display, EGL_NO_SURFACE, EGL_NO_SURFACE, offscreen.context);
 }
 
