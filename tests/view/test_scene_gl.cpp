@@ -251,18 +251,6 @@ TEST_F(SceneFrame, WhiteSidesDarkenPerFace)
     }
 }
 
-TEST_F(SceneFrame, SidesTranslucentWhenAnotherZipIsSelected)
-{
-    add_zip(PIVOT_X, PIVOT_Y, 10000);
-    add_zip(PIVOT_X + 0.02f, PIVOT_Y + 0.02f, 0);
-    querySelection.selectedZip = 1;
-    load_uniform_map(0, 0, 200);
-    look_at_pivot_column(0.0f, 60.0f, 15.0f, 0.5f);
-    redraw();
-    // 0.15 of the 0.91 grey south face over 0.85 of the blue plane behind it
-    expect_rgb(pixel_at(model_to_pixel(PIVOT_X, PIVOT_Y - 0.0025, 5000)), 35, 35, 205, 3, "faded south face");
-}
-
 TEST_F(SceneFrame, BandsMarkEveryWholeScaledUnit)
 {
     // Three scaled units tall at both height scales: 30000 at 0.0001, 30 at 0.1.
@@ -374,20 +362,6 @@ TEST_F(SceneFrame, MapSidesArePowersOfTwo)
     expect_rgb(pixel_at({OFFSCREEN_WIDTH / 2, OFFSCREEN_HEIGHT / 2}), 255, 0, 0, 1, "resampled red map");
     fs::current_path(repositoryRoot);
     fs::remove_all(dir);
-}
-
-TEST_F(SceneFrame, ReleaseDeletesTexturesAndLists)
-{
-    redraw();
-    EXPECT_TRUE(glIsList(PLANE_LIST));
-    EXPECT_TRUE(glIsList(SIDES_LIST));
-    release_scene();
-    EXPECT_FALSE(glIsTexture(MAP_TEXTURE));
-    EXPECT_FALSE(glIsTexture(STRIPE_TEXTURE));
-    EXPECT_FALSE(glIsList(PLANE_LIST));
-    EXPECT_FALSE(glIsList(SIDES_LIST));
-    init_gl_state();   // the following tests need them again
-    set_projection(OFFSCREEN_WIDTH | (OFFSCREEN_HEIGHT << 16));
 }
 
 }  // namespace
