@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 #include <GL/gl.h>
@@ -202,6 +203,9 @@ int main(int argc, char **argv)
         viewerKb.push_back(run_child(self, "viewer-rss"));
         bareKb.push_back(run_child(self, "bare-rss"));
     }
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);   // the maps symlink goes, not its target
+
     double vMs = median(viewerMs), bMs = median(bareMs);
     double vKb = median(viewerKb), bKb = median(bareKb);
     std::printf("start to first frame: tallymap %.1f ms, bare window %.1f ms (medians of %d)\n",

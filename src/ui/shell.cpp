@@ -59,8 +59,8 @@ void build_menus()
 // which builds the first scene while no panel exists.
 static void wait_for_gl()
 {
-    for (int waited = 0; !shellState.glReady && waited < GL_INIT_WAIT_MS; waited += 10)
-        process_events(10);
+    for (int waited = 0; !shellState.glReady && waited < GL_INIT_WAIT_MS; ++waited)
+        process_events(1);
 }
 
 int start_application(int argc, char **argv)

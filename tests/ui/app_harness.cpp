@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -72,10 +73,22 @@ static std::string make_sample_directory()
     return root;
 }
 
+static std::string sampleRoot;
+
+// The symlink to the repository's maps is removed, never followed.
+static void remove_sample_directory()
+{
+    std::error_code ignored;
+    if (!sampleRoot.empty()) std::filesystem::remove_all(sampleRoot, ignored);
+}
+
 const std::string &sample_directory()
 {
-    static const std::string root = make_sample_directory();
-    return root;
+    if (sampleRoot.empty()) {
+        sampleRoot = make_sample_directory();
+        std::atexit(remove_sample_directory);
+    }
+    return sampleRoot;
 }
 
 int start_viewer_once()
