@@ -47,7 +47,9 @@ void write_file(const std::string &path, const Bytes &data)
 {
     FILE *f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), f), data.size());
+    if (!data.empty()) {
+        ASSERT_EQ(std::fwrite(data.data(), 1, data.size(), f), data.size());
+    }
     ASSERT_EQ(std::fclose(f), 0);
 }
 
