@@ -5,6 +5,7 @@
 //   [SECTION] Size predicates
 //   [SECTION] Image buffers
 //   [SECTION] Little-endian fields
+//   [SECTION] Pixel rows and file streams
 //   [SECTION] Reading bitmaps
 //   [SECTION] Writing bitmaps
 //   [SECTION] Resampling
@@ -17,6 +18,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <tmmintrin.h>
+#define TM_SWAP_SSSE3 1
+#endif
 
 //-----------------------------------------------------------------------------
 // [SECTION] Size predicates
@@ -100,11 +106,11 @@ static bool put_u32(FILE *f, uint32_t v)
     return std::fwrite(b, 1, 4, f) == 4;
 }
 
-//-----------------------------------------------------------------------------
-// [SECTION] Reading bitmaps
-//-----------------------------------------------------------------------------
-
 constexpr uint16_t BMP_SIGNATURE = 19778;   // bytes 'B', 'M'
+
+//-----------------------------------------------------------------------------
+// [SECTION] Pixel rows and file streams
+//-----------------------------------------------------------------------------
 
 // Swaps the outer bytes of every 3-byte pixel: file rows hold blue, green, red and
 // image rows red, green, blue, so the same swap serves reading and writing.
@@ -118,10 +124,7 @@ static void swap_red_blue_bytes(unsigned char *__restrict dst, const unsigned ch
     }
 }
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <tmmintrin.h>
-#define TM_SWAP_SSSE3 1
-
+#ifdef TM_SWAP_SSSE3
 // One byte shuffle swaps 5 pixels: load 16 bytes, store 16 bytes, step 15. The 16th
 // byte stored is the next pixel's first byte unchanged; the next step overwrites it,
 // and the loop stops while a later pixel remains for the byte loop to finish.
@@ -180,6 +183,10 @@ static bool close_stream(BmpStream &s)
     s = BmpStream{};
     return ok;
 }
+
+//-----------------------------------------------------------------------------
+// [SECTION] Reading bitmaps
+//-----------------------------------------------------------------------------
 
 int read_bmp(const char *path, RgbImage &image)
 {
