@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "app_harness.h"
@@ -175,12 +176,15 @@ TEST_F(Viewer, PlaybackForwardByYearAdvancesOnTimerTicksUntilPaused)
     EXPECT_EQ(ctl_is_checked(panel(), IDC_PAUSE), 0);
     EXPECT_EQ(timeline.currentDate, JAN_1_1990);   // the first step waits for a tick
 
-    process_events(1300);   // two or three ticks of 500 ms
-    unsigned years = date_year(timeline.currentDate);
-    EXPECT_GE(years, 2u);
-    EXPECT_LE(years, 3u);
-    EXPECT_EQ(date_month(timeline.currentDate), 1u);
-    EXPECT_EQ(date_day(timeline.currentDate), 1u);
+    // Each tick moves exactly one year; watch two of them.
+    std::vector<PackedDate> seen = {JAN_1_1990};
+    for (int waited = 0; seen.size() < 3 && waited < 5000; waited += 20) {
+        process_events(20);
+        if (timeline.currentDate != seen.back()) seen.push_back(timeline.currentDate);
+    }
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1], make_date(1, 1, 1991));
+    EXPECT_EQ(seen[2], make_date(1, 1, 1992));
     char expected[DATE_TEXT_SIZE];
     format_date(timeline.currentDate, expected);
     EXPECT_EQ(panel_text(IDC_DATE_TEXT), expected);
