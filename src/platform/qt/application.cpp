@@ -20,6 +20,7 @@
 static QApplication *application;   // created by platform_init, kept for the whole run
 static bool          quitPosted;    // post_quit ran while no loop was running
 static int           quitCode;      // the code given to post_quit
+static bool          inMainLoop;    // run_message_loop is inside QApplication::exec
 
 // ---------------------------------------------------------------------------------
 // Window records and delivery
@@ -199,7 +200,11 @@ void platform_init(int argc, char **argv)
 
 int run_message_loop()
 {
-    if (!quitPosted && QCoreApplication::instance()) quitCode = QCoreApplication::exec();
+    if (!quitPosted && QCoreApplication::instance()) {
+        inMainLoop = true;
+        quitCode = QCoreApplication::exec();
+        inMainLoop = false;
+    }
     quitPosted = false;
     // windows destroyed during the last handlers go now, not at process exit
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -208,10 +213,12 @@ int run_message_loop()
 
 void post_quit(int code)
 {
-    // like a quit message: a loop started later still ends at once
+    // like a quit message: a loop started later still ends at once. Qt is told only
+    // while its loop runs: an exit asked for outside it would end every later loop,
+    // modal ones included, before it starts.
     quitPosted = true;
     quitCode = code;
-    QCoreApplication::exit(code);
+    if (inMainLoop) QCoreApplication::exit(code);
 }
 
 void process_events(int milliseconds)
