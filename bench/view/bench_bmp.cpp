@@ -141,8 +141,10 @@ BMP_BENCH(BM_read_raw);
 
 // Console output as usual, and each benchmark's real time per iteration kept by name:
 // the median when the runs are repeated, else the one run.
+// No colour codes, so that the RATIO lines start their lines.
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
+    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
     std::map<std::string, double> msPerIteration;
     void ReportRuns(const std::vector<Run> &runs) override
     {

@@ -34,7 +34,7 @@ void free_image(RgbImage &image);
 
 // Reads a 24-bit uncompressed bitmap into image (RGB, bottom row first). Returns 0,
 // with nothing allocated and the image zeroed, for a file that cannot be opened, a
-// wrong signature, a depth other than 24 bits, compression, a width outside
+// wrong signature, bits per pixel that do not make 3 bytes, compression, a width outside
 // 1..MAX_BMP_WIDTH, a height of 0 or a byte count that does not fit. A top-down file
 // (negative height) is flipped on reading. Rows a short file does not supply stay zero.
 int read_bmp(const char *path, RgbImage &image);
