@@ -70,11 +70,15 @@ int start_application(int argc, char **argv)
 
     appWindows.mainWindow = create_main_window("Tallymap 1.0a", 1024, 768, main_window_proc);
     create_gl_context();
+    // The menu bar goes on before the window is shown: the GL view draws its first
+    // frame as soon as it is initialised, and a menu bar attached after that would
+    // shrink the fresh view and make it draw again (about 6 MB more resident memory).
+    // Nothing in the menus depends on the GL state.
+    build_menus();
     show_window(appWindows.mainWindow, SW_SHOW);
     start_timer(appWindows.mainWindow, PLAYBACK_TIMER, PLAYBACK_PERIOD);
     wait_for_gl();
 
-    build_menus();
     init_file_dialogs(appWindows.mainWindow);
 
     // Tool windows in their creation order; the GIS and Query panels, the Info panel
