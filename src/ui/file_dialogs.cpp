@@ -22,12 +22,11 @@ static int copy_path(char *dst, const char *text)
 static void remember_folder(const char *path)
 {
     const char *slash = std::strrchr(path, '/');
+    copy_path(fileDialogs.fileTitle, slash ? slash + 1 : path);
     if (!slash) return;
     size_t length = size_t(slash - path) + 1;
     std::memcpy(fileDialogs.lastDirectory, path, length);
     fileDialogs.lastDirectory[length] = '\0';
-    const char *title = slash + 1;
-    copy_path(fileDialogs.fileTitle, title);
 }
 
 // The data files are opened relative to the start-up directory; nothing can be done
