@@ -106,7 +106,14 @@ TEST_F(MainWindowTest, GlInitComesFirstWithACompatibilityContext)
 
 TEST_F(MainWindowTest, FrameDrawnOutsidePaintIsWhatTheWindowShows)
 {
-    make_shown(gl_proc);
+    // a small window in the screen's far corner, clear of other tests' windows, so
+    // that what the X server shows there is this window
+    main = create_main_window("Tallymap 1.0a", 300, 200, gl_proc);
+    create_gl_view(main);
+    platform_widget(main)->move(960, 800);
+    show_window(main, SW_SHOW);
+    ASSERT_TRUE(wait_until([&] { return count_messages(main, MSG_PAINT) > 0; }));
+    process_events(100);
     EXPECT_EQ(centre_pixel(main), 0x0000FFu);   // the paint handler's blue
 
     int paints = count_messages(main, MSG_PAINT);
@@ -121,8 +128,9 @@ TEST_F(MainWindowTest, FrameDrawnOutsidePaintIsWhatTheWindowShows)
     QOpenGLWidget *view = platform_gl_view(main);
     QWidget *top = platform_widget(main);
     QPoint inView = view->mapTo(top, view->rect().center());
-    QImage screen = top->screen()->grabWindow(top->winId()).toImage();
-    EXPECT_EQ(screen.pixel(inView) & 0xFFFFFFu, 0xFF0000u);
+    auto onScreen = [&] { return top->screen()->grabWindow(top->winId()).toImage().pixel(inView) & 0xFFFFFFu; };
+    wait_until([&] { return onScreen() == 0xFF0000u; }, 1000);
+    EXPECT_EQ(onScreen(), 0xFF0000u);
 
     // a repaint Qt needs on its own asks the procedure for the frame
     view->update();
