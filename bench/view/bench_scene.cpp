@@ -95,8 +95,10 @@ BENCHMARK(BM_Rebuild)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Draw)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Console output as usual, and each run's real time per iteration kept by name.
+// No colour codes, so that the RATIO line starts its line.
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
+    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
     std::map<std::string, double> msPerIteration;
     void ReportRuns(const std::vector<Run> &runs) override
     {
