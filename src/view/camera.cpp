@@ -40,9 +40,9 @@ void set_projection(intptr_t lParam)
     viewState.viewportWidth = width;
     viewState.viewportHeight = height;
 
+    // The GL view reports its size in device pixels, as it does mouse positions.
     make_gl_current(appWindows.mainWindow);
-    double ratio = gl_pixel_ratio(appWindows.mainWindow);
-    glViewport(0, 0, static_cast<GLsizei>(width * ratio + 0.5), static_cast<GLsizei>(height * ratio + 0.5));
+    glViewport(0, 0, width, height);
     // A minimised window (a side of 0) has no aspect: use a square frustum until the
     // next size message, rather than dividing by zero.
     float aspect = (width > 0 && height > 0) ? static_cast<float>(static_cast<double>(width) / height) : 1.0f;
