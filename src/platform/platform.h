@@ -123,14 +123,14 @@ enum ControlKind : uint8_t {
     CTL_STATIC,        // text label
     CTL_EDIT,          // text edit (multi-line with STYLE_MULTILINE)
     CTL_PROGRESS,      // progress bar
-    CTL_PICTURE,       // the About picture
+    CTL_PICTURE,       // the About picture: its text names an image file or Qt resource
 };
 
 enum : uint32_t {
     STYLE_CENTRE    = 1u << 0,   // centred text
     STYLE_VCENTRE   = 1u << 1,   // vertically centred text
     STYLE_SUNKEN    = 1u << 2,   // sunken frame
-    STYLE_TABSTOP   = 1u << 3,
+    STYLE_TABSTOP   = 1u << 3,   // Tab stops here; in a template without any, Tab reaches every control
     STYLE_PUSHLIKE  = 1u << 4,   // radio button drawn as a push button
     STYLE_MULTILINE = 1u << 5,
     STYLE_READONLY  = 1u << 6,
@@ -173,12 +173,13 @@ void ctl_reset_items(WindowHandle dialog, int id);
 int  ctl_item_count(WindowHandle dialog, int id);
 void ctl_set_selection(WindowHandle dialog, int id, int index);          // -1 clears; no notification
 int  ctl_get_selection(WindowHandle dialog, int id);                     // -1 none
-void ctl_set_text(WindowHandle dialog, int id, const char *text);
-int  ctl_get_text(WindowHandle dialog, int id, char *text, int size);    // returns the length
+void ctl_set_text(WindowHandle dialog, int id, const char *text);        // an edit takes \r\n or \n
+int  ctl_get_text(WindowHandle dialog, int id, char *text, int size);    // returns the length; \n ends lines
 int  ctl_is_checked(WindowHandle dialog, int id);
 void ctl_set_checked(WindowHandle dialog, int id, int checked);
 void ctl_check_radio(WindowHandle dialog, int firstId, int lastId, int checkId);
-void ctl_set_range(WindowHandle dialog, int id, int minimum, int maximum);   // progress bar
+void ctl_set_range(WindowHandle dialog, int id, int minimum, int maximum);   // progress bar; a maximum
+                                                                             // below minimum counts as minimum
 void ctl_set_position(WindowHandle dialog, int id, int position);            // clamped to the range
 int  ctl_get_position(WindowHandle dialog, int id);
 int  ctl_line_count(WindowHandle dialog, int id);                            // multi-line edit

@@ -78,6 +78,19 @@ uint32_t virtual_key(int qtKey)
 // ---------------------------------------------------------------------------------
 // Widgets: each event is one forward to the window procedure
 // ---------------------------------------------------------------------------------
+// The window manager adds its frame some time after the window is shown; once the
+// frame is known, the client size is set (once) so that the outer size is the one
+// asked for. Without a window manager there is no frame and nothing to do.
+static void fit_outer_size(QWidget *main)
+{
+    QSize outer = main->property("tallymapOuterSize").toSize();
+    if (!outer.isValid()) return;
+    QSize frame = main->frameGeometry().size() - main->geometry().size();
+    if (frame.width() <= 0 && frame.height() <= 0) return;
+    main->setProperty("tallymapOuterSize", QVariant());
+    main->resize(qMax(outer.width() - frame.width(), 1), qMax(outer.height() - frame.height(), 1));
+}
+
 class MainWindow final : public QMainWindow {
 public:
     explicit MainWindow(PlatformWindow *window) : owner(window) {}
@@ -85,6 +98,7 @@ public:
 protected:
     // the window stays: the procedure decides (the shell runs Quit)
     void closeEvent(QCloseEvent *event) override { event->ignore(); deliver(owner, MSG_CLOSE, 0, 0); }
+    void moveEvent(QMoveEvent *event) override { QMainWindow::moveEvent(event); fit_outer_size(this); }
 };
 
 class GlView final : public QOpenGLWidget {
@@ -244,18 +258,6 @@ void set_menu_bar(WindowHandle mainWindow, const MenuItem *items, int count)
 static QWidget *live_widget(WindowHandle window)
 {
     return window && window->proc ? window->widget.data() : nullptr;
-}
-
-// The window manager adds its frame only once the window is shown; then the client
-// size is set so that the outer size is the one asked for.
-static void fit_outer_size(QWidget *main)
-{
-    QSize outer = main->property("tallymapOuterSize").toSize();
-    if (!outer.isValid()) return;
-    QSize frame = main->frameGeometry().size() - main->geometry().size();
-    if (frame.width() > 0 || frame.height() > 0)
-        main->resize(qMax(outer.width() - frame.width(), 1), qMax(outer.height() - frame.height(), 1));
-    main->setProperty("tallymapOuterSize", QVariant());
 }
 
 void show_window(WindowHandle window, int command)
