@@ -51,6 +51,17 @@ protected:
     }
     void keyReleaseEvent(QKeyEvent *event) override { event->accept(); }
     void mousePressEvent(QMouseEvent *event) override { raise(); event->accept(); }
+    // the view below shows the uncovered area again only if told
+    void moveEvent(QMoveEvent *event) override
+    {
+        QFrame::moveEvent(event);
+        recompose_gl_view(parentWidget(), QRect(event->oldPos(), size()));
+    }
+    void hideEvent(QHideEvent *event) override
+    {
+        QFrame::hideEvent(event);
+        recompose_gl_view(parentWidget(), geometry());
+    }
 };
 
 // The caption strip: caption text on the left, close box on the right; dragging it

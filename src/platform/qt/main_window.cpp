@@ -211,6 +211,20 @@ void present_gl(WindowHandle mainWindow)
     view->update();
 }
 
+void recompose_gl_view(QWidget *widget, QRect area)
+{
+    // the framebuffer keeps the last frame (PartialUpdate); only a frame that is
+    // there can be shown again, and inside paintGL the frame is being made anyway
+    auto *view = dynamic_cast<GlView *>(widget);
+    if (!view || view->painting || !view->isValid()) return;
+    view->frameFresh = true;
+    view->update();
+    // Qt repaints a GL view's own updates into its texture only: the window's
+    // raster layer, where the panel was drawn, must be told about the area too
+    if (QWidget *outer = view->parentWidget())
+        outer->update(QRect(view->mapTo(outer, area.topLeft()), area.size()));
+}
+
 double gl_pixel_ratio(WindowHandle mainWindow)
 {
     GlView *view = gl_view(mainWindow);

@@ -77,6 +77,11 @@ intptr_t  pack_position(QPointF position, double pixelRatio);
 // Windows-like virtual key code of a Qt key; 0 for keys without one.
 uint32_t  virtual_key(int qtKey);
 
+// Shows the GL view's last frame again over area (view coordinates) that a panel
+// left, moved or hidden: a recomposition, the procedure is not asked to draw.
+// No-op for other widgets.
+void recompose_gl_view(QWidget *view, QRect area);
+
 // Test access to the widgets behind a handle.
 QWidget       *platform_widget(WindowHandle window);
 QOpenGLWidget *platform_gl_view(WindowHandle window);
