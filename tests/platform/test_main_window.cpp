@@ -140,6 +140,36 @@ TEST_F(MainWindowTest, FrameDrawnOutsidePaintIsWhatTheWindowShows)
     EXPECT_EQ(grabbed.pixel(grabbed.rect().center()) & 0xFFFFFFu, 0x0000FFu);
 }
 
+// A panel dragged or hidden over the view must not leave its image behind on the
+// screen until the next frame.
+TEST_F(MainWindowTest, PanelLeavesNoImageBehindOnTheView)
+{
+    main = create_main_window("Tallymap 1.0a", 300, 200, gl_proc);
+    create_gl_view(main);
+    platform_widget(main)->move(960, 800);
+    show_window(main, SW_SHOW);
+    ASSERT_TRUE(wait_until([&] { return count_messages(main, MSG_PAINT) > 0; }));
+    static const ControlTemplate label[] = {{1044, CTL_STATIC, "date", 2, 2, 40, 10, STYLE_SUNKEN}};
+    static const DialogTemplate tmpl = {106, "Timeline Panel", 2, 2, 60, 20, true, false, label, 1};
+    WindowHandle panel = create_dialog(&tmpl, main, record_proc);
+    process_events(200);
+
+    QWidget *top = platform_widget(main);
+    QWidget *frame = platform_widget(panel);
+    QPoint oldSpot = frame->mapTo(top, QPoint(5, frame->height() - 5));
+    auto onScreen = [&](QPoint at) { return top->screen()->grabWindow(top->winId()).toImage().pixel(at) & 0xFFFFFFu; };
+    ASSERT_NE(onScreen(oldSpot), 0x0000FFu);   // the panel is there
+    int paints = count_messages(main, MSG_PAINT);
+    frame->move(frame->parentWidget()->width() - frame->width(), frame->parentWidget()->height() - frame->height());
+    wait_until([&] { return onScreen(oldSpot) == 0x0000FFu; }, 1000);
+    EXPECT_EQ(onScreen(oldSpot), 0x0000FFu);
+    QPoint newSpot = frame->mapTo(top, QPoint(5, frame->height() - 5));
+    show_window(panel, SW_HIDE);
+    wait_until([&] { return onScreen(newSpot) == 0x0000FFu; }, 1000);
+    EXPECT_EQ(onScreen(newSpot), 0x0000FFu);
+    EXPECT_EQ(count_messages(main, MSG_PAINT), paints);   // shown again, not drawn again
+}
+
 TEST_F(MainWindowTest, MouseAndKeysArriveAsWindowsMessages)
 {
     make_shown(record_proc);
