@@ -164,6 +164,13 @@ TEST_F(Dialogs, EscapeAndCloseBoxSendCancel)
     QTest::mouseClick(platform_close_box(panel), Qt::LeftButton);
     EXPECT_EQ(commands_of(panel), (std::vector<uintptr_t>{ID_CANCEL, ID_CANCEL, ID_CANCEL}));
     EXPECT_TRUE(is_window_visible(panel));   // hiding is the procedure's business
+
+    // Enter clicks the focused push button; elsewhere it is the OK command
+    recorded().clear();
+    QTest::keyClick(platform_control(panel, 1047), Qt::Key_Return);
+    platform_control(panel, 1033)->setFocus();
+    QTest::keyClick(platform_control(panel, 1033), Qt::Key_Return);
+    EXPECT_EQ(commands_of(panel), (std::vector<uintptr_t>{1, make_command(1033, NOTIFY_CLICKED)}));
     // keys in a panel never reach the view below it
     QTest::keyClick(platform_control(panel, 1033), Qt::Key_A);
     EXPECT_EQ(count_messages(main, MSG_KEYUP), 0);

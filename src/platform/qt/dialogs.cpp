@@ -43,10 +43,18 @@ public:
     PlatformWindow *const owner;
 protected:
     // keys end here: they belong to the panel, never to the view below it
+    // Esc is the cancel command; Enter clicks the push button that has the focus,
+    // elsewhere it is the OK command (id 1), as in a dialog
     void keyPressEvent(QKeyEvent *event) override
     {
-        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (event->key() == Qt::Key_Escape && plain) {
             send_command(owner, ID_CANCEL, NOTIFY_CLICKED);
+        } else if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && plain) {
+            auto *button = qobject_cast<QPushButton *>(focusWidget());
+            if (button && isAncestorOf(button)) button->click();
+            else send_command(owner, 1, NOTIFY_CLICKED);
+        }
         event->accept();
     }
     void keyReleaseEvent(QKeyEvent *event) override { event->accept(); }

@@ -187,7 +187,7 @@ void create_gl_view(WindowHandle mainWindow)
     // panels already floating over a plain central area move onto the view
     if (QWidget *old = main->takeCentralWidget()) {
         for (QObject *child : old->children())
-            if (auto *panel = qobject_cast<QWidget *>(child); panel && panel->isWindow() == false) {
+            if (auto *panel = qobject_cast<QWidget *>(child); panel && !panel->isWindow()) {
                 bool shown = !panel->isHidden();
                 panel->setParent(view);
                 panel->setVisible(shown);
