@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
-#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -28,24 +27,10 @@ inline std::vector<Message> &recorded()
     return messages;
 }
 
-// Extra behaviour a test can hang on the recorder (run after recording).
-inline std::function<void(const Message &)> &on_message()
-{
-    static std::function<void(const Message &)> hook;
-    return hook;
-}
-
 inline intptr_t record_proc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
-    Message m{window, message, wParam, lParam};
-    recorded().push_back(m);
-    if (on_message()) on_message()(m);
+    recorded().push_back(Message{window, message, wParam, lParam});
     return 1;
-}
-
-inline void ensure_platform()
-{
-    platform_init(0, nullptr);
 }
 
 inline int count_messages(WindowHandle window, uint32_t message)

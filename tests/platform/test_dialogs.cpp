@@ -5,17 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
-#include <QComboBox>
-#include <QDialog>
 #include <QListWidget>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTest>
-
-#include <cstring>
 
 namespace {
 
@@ -43,20 +37,17 @@ const ControlTemplate aboutControls[] = {
 const DialogTemplate aboutTemplate = {108, "About Tallymap 1.0", 0, 0, 160, 60, false, true,
                                       aboutControls, 2};
 
-// What MSG_INITDIALOG saw: the controls exist, the panel is not yet shown.
-struct InitSnapshot { bool seen; bool controlExists; bool visible; char text[64]; };
-InitSnapshot initSnapshot;
+// What MSG_INITDIALOG saw: the control's text (so the controls exist) and whether
+// the panel was visible already.
+char initText[64];
+int  initVisible = -1;
 
 intptr_t snapshot_proc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
     if (message == MSG_INITDIALOG) {
-        initSnapshot.seen = true;
-        initSnapshot.controlExists = platform_control(window, 1044) != nullptr;
-        initSnapshot.visible = is_window_visible(window);
-        ctl_get_text(window, 1044, initSnapshot.text, sizeof initSnapshot.text);
-        ctl_add_item(window, 1029, "Day");
-        ctl_add_item(window, 1029, "Month");
-        ctl_add_item(window, 1029, "Year");
+        ctl_get_text(window, 1044, initText, sizeof initText);
+        initVisible = is_window_visible(window);
+        for (const char *unit : {"Day", "Month", "Year"}) ctl_add_item(window, 1029, unit);
     }
     return record_proc(window, message, wParam, lParam);
 }
@@ -65,10 +56,9 @@ class Dialogs : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensure_platform();
+        platform_init(0, nullptr);
         recorded().clear();
-        on_message() = nullptr;
-        initSnapshot = {};
+        initVisible = -1;
         main = create_main_window("Tallymap 1.0a", 1024, 768, record_proc);
         create_gl_view(main);
         show_window(main, SW_SHOW);
@@ -87,36 +77,26 @@ protected:
 
 TEST_F(Dialogs, InitDialogComesAfterTheControlsAndBeforeShowing)
 {
-    EXPECT_TRUE(initSnapshot.seen);
-    EXPECT_TRUE(initSnapshot.controlExists);
-    EXPECT_FALSE(initSnapshot.visible);
-    EXPECT_STREQ(initSnapshot.text, "Day,January,1,1990");
+    EXPECT_STREQ(initText, "Day,January,1,1990");
+    EXPECT_EQ(initVisible, 0);
     EXPECT_TRUE(is_window_visible(panel));
     EXPECT_EQ(ctl_item_count(panel, 1029), 3);
     EXPECT_EQ(ctl_get_selection(panel, 1029), -1);   // adding items selects none
-    EXPECT_EQ(platform_control(panel, 9999), nullptr);
-    // the panel floats over the GL view, at its template position
+    // the panel floats over the GL view at its template position, caption strip above
     EXPECT_EQ(platform_widget(panel)->parentWidget(), platform_gl_view(main));
     EXPECT_EQ(platform_widget(panel)->pos(), dialog_rect_to_pixels(12, 20, 0, 0).topLeft());
-    QRect client = dialog_rect_to_pixels(0, 0, 291, 120);
-    EXPECT_EQ(platform_widget(panel)->width(), client.width() + 2 * static_cast<QFrame *>(platform_widget(panel))->frameWidth());
-    EXPECT_GT(platform_widget(panel)->height(), client.height() + platform_caption(panel)->height() - 1);
+    EXPECT_GE(platform_widget(panel)->height(), dialog_rect_to_pixels(0, 0, 291, 120).height() + platform_caption(panel)->height());
 
-    // a hidden template stays hidden
     DialogTemplate hidden = panelTemplate;
     hidden.visible = false;
     WindowHandle info = create_dialog(&hidden, main, record_proc);
     process_events(50);
     EXPECT_FALSE(is_window_visible(info));
-    show_window(info, SW_SHOW);
-    EXPECT_TRUE(is_window_visible(info));
 }
 
 TEST_F(Dialogs, UserActionsNotifyAndProgrammaticChangesDoNot)
 {
-    ctl_add_item(panel, 1047, "77002");
-    ctl_add_item(panel, 1047, "77003");
-    ctl_add_item(panel, 1047, "77004");
+    for (const char *zip : {"77002", "77003", "77004"}) ctl_add_item(panel, 1047, zip);
     ctl_set_selection(panel, 1047, 2);
     ctl_set_selection(panel, 1029, 1);
     ctl_check_radio(panel, 1018, 1020, 1019);
@@ -230,8 +210,6 @@ TEST_F(Dialogs, TabVisitsTheTabStopsInTemplateOrder)
             if (at == platform_control(panel, id)) order.push_back(id);
     }
     EXPECT_EQ(order, (std::vector<int>{1029, 1033, 1047, 1050}));
-    // the multi-line edit takes no Tab itself: Tab leaves it
-    EXPECT_TRUE(static_cast<QPlainTextEdit *>(platform_control(panel, 1060))->tabChangesFocus());
 
     // the check box reports the focus it gains and loses
     QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason), out(QEvent::FocusOut, Qt::TabFocusReason);
@@ -294,9 +272,6 @@ TEST_F(Dialogs, DestroyedPanelHearsNothingMore)
     EXPECT_EQ(count_messages(panel, MSG_TIMER), 0);
     EXPECT_TRUE(commands_of(panel).empty());
     EXPECT_TRUE(widget.isNull());
-    EXPECT_FALSE(is_window_visible(panel));
-    ctl_set_text(panel, 1044, "x");   // no-ops, not crashes
-    EXPECT_EQ(ctl_item_count(panel, 1029), 0);
 }
 
 TEST_F(Dialogs, PopupIsCentredTopLevelAndCancelsOnEscape)
@@ -305,12 +280,9 @@ TEST_F(Dialogs, PopupIsCentredTopLevelAndCancelsOnEscape)
     EXPECT_FALSE(is_window_visible(about));
     show_window(about, SW_SHOW);
     ASSERT_TRUE(wait_until([&] { return is_window_visible(about) != 0; }));
-    auto *dialog = qobject_cast<QDialog *>(platform_widget(about));
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_TRUE(dialog->isWindow());
-    EXPECT_FALSE(dialog->isModal());
+    QWidget *dialog = platform_widget(about);
+    EXPECT_TRUE(dialog->isWindow() && !dialog->isModal());
     EXPECT_EQ(dialog->parentWidget(), platform_widget(main));
-    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("About Tallymap 1.0"));
     QPoint centre = dialog->screen()->availableGeometry().center();
     EXPECT_LE((dialog->geometry().center() - centre).manhattanLength(), 4);
     QTest::keyClick(platform_control(about, 1), Qt::Key_Escape);

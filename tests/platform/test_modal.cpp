@@ -1,6 +1,5 @@
-// test_modal.cpp -- message boxes and file dialogs: a test's handler answers in
-// place of Qt's, null puts Qt's back; Qt's box and dialogs are answered from inside
-// their own loops, in which timers keep ticking.
+// test_modal.cpp -- Qt's message box and file dialogs, registered by platform_init
+// and answered from inside their own loops, in which timers keep ticking.
 #include "platform_support.h"
 
 #include <gtest/gtest.h>
@@ -29,17 +28,11 @@ void type_name(QFileDialog *dialog, const char *name)
     if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) edit->setText(QString::fromUtf8(name));
 }
 
-int answer_open(WindowHandle, const char *, const char *, char *path, int size)
-{
-    std::snprintf(path, size_t(size), "/tmp/answer.csv");
-    return 1;
-}
-
 class Modal : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensure_platform();
+        platform_init(0, nullptr);
         recorded().clear();
         boxes.clear();
         main = create_main_window("Tallymap 1.0a", 1024, 768, record_proc);
@@ -56,23 +49,6 @@ protected:
     ModalHandler qtHandler{};
 };
 
-TEST_F(Modal, TestHandlerAnswersInPlaceOfQt)
-{
-    ModalHandler test = {record_box, answer_open, nullptr};
-    ModalHandler previous = set_modal_handler(&test);
-    EXPECT_EQ(previous.messageBox, qtHandler.messageBox);
-    message_box("Load complete", "Info", nullptr);
-    char path[256] = "untouched";
-    EXPECT_EQ(platform_open_file(main, "/tmp", ".csv", path, sizeof path), 1);
-    EXPECT_STREQ(path, "/tmp/answer.csv");
-    EXPECT_EQ(platform_save_file(main, "/tmp", ".csv", path, sizeof path), 0);   // no answer: cancelled
-    EXPECT_EQ(boxes, std::vector<std::string>{"Info|Load complete"});
-    // null puts Qt's own back
-    ModalHandler back = set_modal_handler(nullptr);
-    EXPECT_EQ(back.messageBox, record_box);
-    EXPECT_EQ(set_modal_handler(nullptr).openFile, qtHandler.openFile);
-}
-
 TEST_F(Modal, QtMessageBoxHasOneOkButtonAndTimersTickInside)
 {
     start_timer(main, 1, 20);
@@ -87,7 +63,7 @@ TEST_F(Modal, QtMessageBoxHasOneOkButtonAndTimersTickInside)
         ticksWhileOpen = count_messages(main, MSG_TIMER) - before;
         box->button(QMessageBox::Ok)->click();
     });
-    message_box("The chosen CSV cannot be opened", "ERROR", main);
+    message_box("The chosen CSV cannot be opened", "ERROR", main);   // through Qt's registered handler
     EXPECT_EQ(title, QStringLiteral("ERROR"));
     EXPECT_EQ(text, QStringLiteral("The chosen CSV cannot be opened"));
     EXPECT_EQ(buttons, 1);
