@@ -72,8 +72,7 @@ int ctl_item_count(WindowHandle dialog, int id)
 void ctl_set_selection(WindowHandle dialog, int id, int index)
 {
     if (auto *list = control_as<QListWidget>(dialog, id)) {
-        QSignalBlocker block(list);
-        QSignalBlocker blockModel(list->selectionModel());
+        QSignalBlocker block(list);   // the list's own signals: the view still follows
         if (index >= 0 && index < list->count()) {
             list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
             list->scrollToItem(list->item(index));
@@ -81,7 +80,6 @@ void ctl_set_selection(WindowHandle dialog, int id, int index)
             list->clearSelection();
             list->setCurrentRow(-1);
         }
-        list->viewport()->update();   // the blocked model signals would have repainted
     } else if (auto *combo = control_as<QComboBox>(dialog, id)) {
         QSignalBlocker block(combo);
         combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
