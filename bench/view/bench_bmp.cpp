@@ -4,14 +4,13 @@
 #include "image.h"
 
 #include <benchmark/benchmark.h>
+#include "recording_reporter.h"
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
-#include <set>
 #include <string>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -139,37 +138,7 @@ BMP_BENCH(BM_write_stb);
 BMP_BENCH(BM_read_bmp);
 BMP_BENCH(BM_read_raw);
 
-// Console output as usual, and each benchmark's real time per iteration kept by name:
-// the median when the runs are repeated, else the one run.
-// No colour codes, so that the RATIO lines start their lines.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
-    std::map<std::string, double> msPerIteration;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            if (run.error_occurred) continue;
-            const std::string name = run.run_name.str();
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (median || (run.run_type == Run::RT_Iteration && !medians.count(name)))
-                msPerIteration[name] = run.GetAdjustedRealTime();
-            if (median) medians.insert(name);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
 
-private:
-    std::set<std::string> medians;   // names whose median has been recorded
-};
-
-// "numerator / denominator" of two recorded times, or 0 when either is missing.
-double time_ratio(const RecordingReporter &r, const std::string &num, const std::string &den)
-{
-    const auto a = r.msPerIteration.find(num), b = r.msPerIteration.find(den);
-    if (a == r.msPerIteration.end() || b == r.msPerIteration.end() || b->second <= 0) return 0;
-    return a->second / b->second;
-}
 
 }  // namespace
 
@@ -183,9 +152,9 @@ int main(int argc, char **argv)
     for (int i = 0; i < 2; ++i) {
         char size[32], arg[32];
         std::snprintf(size, sizeof size, "%d x %d", SIZES[i].width, SIZES[i].height);
-        std::snprintf(arg, sizeof arg, "/%d/real_time", i);
+        std::snprintf(arg, sizeof arg, "/%d", i);
         const auto ratio = [&](const char *num, const char *den) {
-            return time_ratio(reporter, std::string(num) + arg, std::string(den) + arg);
+            return reporter.real_ratio(std::string(num) + arg, std::string(den) + arg);
         };
         std::printf("RATIO | write_bmp %s: speed vs raw fwrite (raw time / bmp time) | %.2f x | >= 0.8 x\n",
                     size, ratio("BM_write_raw", "BM_write_bmp"));

@@ -13,10 +13,10 @@
 
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
+#include "recording_reporter.h"
 
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <string>
 
 namespace {
@@ -94,20 +94,6 @@ BENCHMARK(BM_RebuildAndDraw)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Rebuild)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Draw)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Console output as usual, and each run's real time per iteration kept by name.
-// No colour codes, so that the RATIO line starts its line.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    RecordingReporter() : ConsoleReporter(OO_Tabular) {}
-    std::map<std::string, double> msPerIteration;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs)
-            if (!run.error_occurred && (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
-                msPerIteration[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 
@@ -118,10 +104,8 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    // the median when repetitions were asked for, else the one run
-    auto found = reporter.msPerIteration.find("BM_RebuildAndDraw/real_time_median");
-    if (found == reporter.msPerIteration.end()) found = reporter.msPerIteration.find("BM_RebuildAndDraw/real_time");
-    if (found == reporter.msPerIteration.end())
+    auto found = reporter.realTime.find("BM_RebuildAndDraw");
+    if (found == reporter.realTime.end())
         std::printf("RATIO | rebuild_scene + draw_frame, 300 ZIPs, 1024x768 | not measured | <= 2 ms\n");
     else
         std::printf("RATIO | rebuild_scene + draw_frame, 300 ZIPs, 1024x768 | %.2f ms | <= 2 ms\n", found->second);
