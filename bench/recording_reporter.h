@@ -51,3 +51,11 @@ public:
 private:
     std::map<std::string, bool> medians;   // names whose median has been recorded
 };
+
+// Runs the benchmarks named on the command line (all by default) into reporter.
+inline void run_recorded(int &argc, char **argv, RecordingReporter &reporter)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+}

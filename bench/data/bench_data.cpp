@@ -117,7 +117,6 @@ BENCHMARK(BM_ReadRecords)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->Repetitions(5);
 BENCHMARK(BM_ComputeValues)->Unit(benchmark::kMicrosecond)->Repetitions(5);
 
-
 }   // namespace
 
 int main(int argc, char **argv)
@@ -127,10 +126,8 @@ int main(int argc, char **argv)
     fs::path previous = fs::current_path();
     fs::path dir = make_study_area();
 
-    benchmark::Initialize(&argc, argv);
     RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    run_recorded(argc, argv, reporter);
 
     fs::current_path(previous);
     fs::remove_all(dir);

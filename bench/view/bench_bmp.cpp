@@ -138,16 +138,12 @@ BMP_BENCH(BM_write_stb);
 BMP_BENCH(BM_read_bmp);
 BMP_BENCH(BM_read_raw);
 
-
-
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
     RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    run_recorded(argc, argv, reporter);
 
     for (int i = 0; i < 2; ++i) {
         char size[32], arg[32];

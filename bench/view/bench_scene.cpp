@@ -94,15 +94,12 @@ BENCHMARK(BM_RebuildAndDraw)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Rebuild)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Draw)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
     RecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    run_recorded(argc, argv, reporter);
 
     auto found = reporter.realTime.find("BM_RebuildAndDraw");
     if (found == reporter.realTime.end())
