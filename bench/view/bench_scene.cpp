@@ -33,7 +33,7 @@ void fill_study_area()
     querySelection = {0, 1, -1};
     timeline.minDate = 0x0084;
     timeline.maxDate = 0xB67C;
-    timeline.currentDate = (5u << 11) | (6u << 7) | (15u << 2);   // 15 June 1995
+    timeline.currentDate = pack_date(15, 6, 1995);
     for (int i = 0; i < ZIPS; ++i) {
         ZipRecord &zip = zipTable.records[i];
         zip.zip = 77001 + i;

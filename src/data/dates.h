@@ -26,6 +26,12 @@ inline unsigned date_day(PackedDate d)   { return (d >> 2) & 31u; }
 inline unsigned date_month(PackedDate d) { return (d >> 7) & 15u; }
 inline unsigned date_year(PackedDate d)  { return (d >> 11) & 31u; }   // years since 1990
 
+// The packed form of a calendar date (year 1990..2021), reserved bits 0.
+constexpr PackedDate pack_date(unsigned day, unsigned month, unsigned year)
+{
+    return static_cast<PackedDate>(((year - 1990u) & 31u) << 11 | (month & 15u) << 7 | (day & 31u) << 2);
+}
+
 int  month_length(PackedDate date);
 void step_date_back(PackedDate &date, unsigned unit);
 void step_date_forward(PackedDate &date, unsigned unit);

@@ -17,26 +17,26 @@ ShellState shellState;
 constexpr int GL_INIT_WAIT_MS = 10000;   // how long start-up waits for the GL view
 
 const MenuItem mainMenu[MAIN_MENU_ITEMS] = {
-    {"File",     "Load Data..",         1,  "Ctrl+O"},
-    {"File",     "Export CSV..",        2,  "Ctrl+E"},
-    {"File",     "Save Snapshot..",     7,  "Ctrl+S"},
-    {"File",     "Print..",             8,  "Ctrl+P"},
-    {"File",     "Quit",                10, "Ctrl+Q"},
-    {"Location", "Default Location",    21, nullptr},
-    {"Location", "Saved Location",      22, nullptr},
-    {"Time",     "Default Time",        31, nullptr},
-    {"Time",     "Census 1990",         33, nullptr},
-    {"Time",     "Census 2000",         34, nullptr},
-    {"Time",     "Census 2007",         35, nullptr},
-    {"Time",     "Census 2012",         36, nullptr},
-    {"Time",     "Saved Time",          32, nullptr},
-    {"Query",    "Default Query",       41, nullptr},
-    {"Query",    "Saved Query",         42, nullptr},
-    {"Panel",    "Show GIS Panel",      11, nullptr},
-    {"Panel",    "Show Query Panel",    12, nullptr},
-    {"Panel",    "Show Timeline Panel", 13, nullptr},
-    {"Panel",    "Show Info Panel",     14, nullptr},
-    {"Help",     "About..",             6,  nullptr},
+    {"File",     "Load Data..",         CMD_LOAD_DATA,        "Ctrl+O"},
+    {"File",     "Export CSV..",        CMD_EXPORT_CSV,       "Ctrl+E"},
+    {"File",     "Save Snapshot..",     CMD_SAVE_SNAPSHOT,    "Ctrl+S"},
+    {"File",     "Print..",             CMD_PRINT,            "Ctrl+P"},
+    {"File",     "Quit",                CMD_QUIT,             "Ctrl+Q"},
+    {"Location", "Default Location",    CMD_DEFAULT_LOCATION, nullptr},
+    {"Location", "Saved Location",      CMD_SAVED_LOCATION,   nullptr},
+    {"Time",     "Default Time",        CMD_DEFAULT_TIME,     nullptr},
+    {"Time",     "Census 1990",         CMD_CENSUS_1990,      nullptr},
+    {"Time",     "Census 2000",         CMD_CENSUS_2000,      nullptr},
+    {"Time",     "Census 2007",         CMD_CENSUS_2007,      nullptr},
+    {"Time",     "Census 2012",         CMD_CENSUS_2012,      nullptr},
+    {"Time",     "Saved Time",          CMD_SAVED_TIME,       nullptr},
+    {"Query",    "Default Query",       CMD_DEFAULT_QUERY,    nullptr},
+    {"Query",    "Saved Query",         CMD_SAVED_QUERY,      nullptr},
+    {"Panel",    "Show GIS Panel",      CMD_SHOW_GIS,         nullptr},
+    {"Panel",    "Show Query Panel",    CMD_SHOW_QUERY,       nullptr},
+    {"Panel",    "Show Timeline Panel", CMD_SHOW_TIMELINE,    nullptr},
+    {"Panel",    "Show Info Panel",     CMD_SHOW_INFO,        nullptr},
+    {"Help",     "About..",             CMD_ABOUT,            nullptr},
 };
 
 // ---------------------------------------------------------------------------------
@@ -169,44 +169,43 @@ static void show_panel(WindowHandle panel)
     if (panel) show_window(panel, SW_SHOW);
 }
 
-// PackedDate: bits 0-1 reserved (kept), 2-6 day, 7-10 month, 11-15 years since 1990.
-static void set_current_date(unsigned day, unsigned month, unsigned yearOffset)
+// The census dates keep the reserved bits 0-1 of the current date.
+static void set_current_date(unsigned day, unsigned month, unsigned year)
 {
-    timeline.currentDate = PackedDate((timeline.currentDate & 3u) | (day << 2) | (month << 7) |
-                                      (yearOffset << 11));
+    timeline.currentDate = PackedDate((timeline.currentDate & 3u) | pack_date(day, month, year));
     rebuild_scene();
 }
 
 void handle_menu_command(uintptr_t wParam)
 {
     switch (command_id(wParam)) {
-    case 1:  load_data_command();                   break;
-    case 2:  export_csv_command();                  break;
-    case 6:  show_panel(appWindows.aboutBox);       break;
-    case 10: quit_command();                        return;   // nothing is drawn after Quit
-    case 11: show_panel(appWindows.gisPanel);       break;
-    case 12: show_panel(appWindows.queryPanel);     break;
-    case 13: show_panel(appWindows.timelinePanel);  break;
-    case 14: show_panel(appWindows.infoPanel);      break;
-    case 21:
+    case CMD_LOAD_DATA:        load_data_command();                  break;
+    case CMD_EXPORT_CSV:       export_csv_command();                 break;
+    case CMD_ABOUT:            show_panel(appWindows.aboutBox);      break;
+    case CMD_QUIT:             quit_command();                       return;   // nothing is drawn after Quit
+    case CMD_SHOW_GIS:         show_panel(appWindows.gisPanel);      break;
+    case CMD_SHOW_QUERY:       show_panel(appWindows.queryPanel);    break;
+    case CMD_SHOW_TIMELINE:    show_panel(appWindows.timelinePanel); break;
+    case CMD_SHOW_INFO:        show_panel(appWindows.infoPanel);     break;
+    case CMD_DEFAULT_LOCATION:
         for (int i = 0; i < 3; ++i) viewState.centre[i] = viewState.defaultCentre[i];
         break;
-    case 31:
-    case 33:
+    case CMD_DEFAULT_TIME:
+    case CMD_CENSUS_1990:
         timeline.currentDate = timeline.minDate;
         rebuild_scene();
         break;
-    case 34: set_current_date(15, 6, 10);           break;   // 15 June 2000
-    case 35: set_current_date(8, 10, 17);           break;   // 8 October 2007
-    case 36:
+    case CMD_CENSUS_2000:      set_current_date(15, 6, 2000);        break;
+    case CMD_CENSUS_2007:      set_current_date(8, 10, 2007);        break;
+    case CMD_CENSUS_2012:
         timeline.currentDate = timeline.maxDate;
         rebuild_scene();
         break;
-    case 41:
+    case CMD_DEFAULT_QUERY:
         querySelection.field = 0;
         rebuild_scene();
         break;
-    default: break;   // 7, 8, 22, 32, 42 and unknown ids only redraw
+    default: break;   // the "Saved" items, snapshot, print and unknown ids only redraw
     }
     redraw();
 }

@@ -7,6 +7,30 @@ constexpr uint32_t PLAYBACK_TIMER    = 1;     // timer id of the main window
 constexpr uint32_t PLAYBACK_PERIOD   = 500;   // ms between playback ticks
 constexpr int      MAIN_MENU_ITEMS   = 20;
 
+// Menu command ids, sent as MSG_COMMAND by the items of mainMenu.
+enum MenuCommand : uint32_t {
+    CMD_LOAD_DATA        = 1,    // File
+    CMD_EXPORT_CSV       = 2,
+    CMD_ABOUT            = 6,    // Help
+    CMD_SAVE_SNAPSHOT    = 7,
+    CMD_PRINT            = 8,
+    CMD_QUIT             = 10,
+    CMD_SHOW_GIS         = 11,   // Panel
+    CMD_SHOW_QUERY       = 12,
+    CMD_SHOW_TIMELINE    = 13,
+    CMD_SHOW_INFO        = 14,
+    CMD_DEFAULT_LOCATION = 21,   // Location
+    CMD_SAVED_LOCATION   = 22,
+    CMD_DEFAULT_TIME     = 31,   // Time
+    CMD_SAVED_TIME       = 32,
+    CMD_CENSUS_1990      = 33,
+    CMD_CENSUS_2000      = 34,
+    CMD_CENSUS_2007      = 35,
+    CMD_CENSUS_2012      = 36,
+    CMD_DEFAULT_QUERY    = 41,   // Query
+    CMD_SAVED_QUERY      = 42,
+};
+
 struct ShellState {
     int      glReady;  // 1 once init_gl_state has run inside the GL view's initialisation
     int      running;  // 1 from the end of start-up until on_destroy

@@ -21,11 +21,6 @@
 
 namespace fs = std::filesystem;
 
-inline PackedDate make_date(unsigned day, unsigned month, unsigned year)
-{
-    return static_cast<PackedDate>(((year - 1990) << 11) | (month << 7) | (day << 2));
-}
-
 // Every message box a test provoked: text, caption, and whether it had an owner.
 struct ShownMessage {
     std::string text, caption;

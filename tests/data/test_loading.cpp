@@ -129,7 +129,7 @@ TEST_F(LoadRefusal, MoreThan300ZipCodesLeavesTableAndValuesUntouched)
     EXPECT_EQ(zipTable.count, 300u);
     ASSERT_EQ(load(std::string(HEADER) + data_lines(10, 11001)), 1);
     for (int i = 0; i < 10; ++i) zipTable.records[i].detail[0] = 7.0f;
-    timeline.currentDate = make_date(3, 4, 1999);
+    timeline.currentDate = pack_date(3, 4, 1999);
     compute_values();
     static ZipTable before;   // about 500 KB: not on the stack
     before = zipTable;

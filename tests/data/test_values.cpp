@@ -37,30 +37,30 @@ using Interpolation = DataTest;
 TEST_F(Interpolation, ExampleRecordGivesTheKnownValues)
 {
     load_example();
-    EXPECT_EQ(value_on(make_date(1, 1, 1990)), 25u);
+    EXPECT_EQ(value_on(pack_date(1, 1, 1990)), 25u);
     EXPECT_EQ(zipTable.records[0].population.growthRatio, 0.5f);
-    EXPECT_EQ(value_on(make_date(1, 1, 2000)), 37u);
-    EXPECT_EQ(value_on(make_date(1, 1, 2010)), 53u);
-    EXPECT_EQ(value_on(make_date(31, 12, 2012)), 55u);
+    EXPECT_EQ(value_on(pack_date(1, 1, 2000)), 37u);
+    EXPECT_EQ(value_on(pack_date(1, 1, 2010)), 53u);
+    EXPECT_EQ(value_on(pack_date(31, 12, 2012)), 55u);
     EXPECT_NEAR(zipTable.records[0].population.growthRatio, 1.1f, 1e-6f);
-    EXPECT_EQ(value_on(make_date(31, 12, 2021)), 56u);
+    EXPECT_EQ(value_on(pack_date(31, 12, 2021)), 56u);
 
-    EXPECT_EQ(count_on(make_date(1, 1, 1990)), 1000.0f);
-    EXPECT_NEAR(count_on(make_date(1, 1, 2000)), 1479.6f, 0.05f);
-    EXPECT_NEAR(count_on(make_date(1, 1, 2010)), 2110.06f, 0.05f);
-    EXPECT_NEAR(count_on(make_date(31, 12, 2012)), 2200.0f, 0.01f);
-    EXPECT_NEAR(count_on(make_date(31, 12, 2021)), 2235.75f, 0.05f);
+    EXPECT_EQ(count_on(pack_date(1, 1, 1990)), 1000.0f);
+    EXPECT_NEAR(count_on(pack_date(1, 1, 2000)), 1479.6f, 0.05f);
+    EXPECT_NEAR(count_on(pack_date(1, 1, 2010)), 2110.06f, 0.05f);
+    EXPECT_NEAR(count_on(pack_date(31, 12, 2012)), 2200.0f, 0.01f);
+    EXPECT_NEAR(count_on(pack_date(31, 12, 2021)), 2235.75f, 0.05f);
 }
 
 TEST_F(Interpolation, TimelineParameterRunsOnRawValues)
 {
-    timeline.currentDate = make_date(1, 1, 1990);
+    timeline.currentDate = pack_date(1, 1, 1990);
     EXPECT_EQ(timeline_parameter(), 0.0f);
-    timeline.currentDate = make_date(31, 12, 2012);
+    timeline.currentDate = pack_date(31, 12, 2012);
     EXPECT_EQ(timeline_parameter(), 1.0f);
-    timeline.currentDate = make_date(1, 1, 2000);
+    timeline.currentDate = pack_date(1, 1, 2000);
     EXPECT_EQ(timeline_parameter(), static_cast<float>((20612.0 - 132) / 46584));
-    timeline.currentDate = make_date(31, 12, 2021);
+    timeline.currentDate = pack_date(31, 12, 2021);
     EXPECT_NEAR(timeline_parameter(), 1.3957f, 1e-4f);
 }
 
@@ -73,8 +73,8 @@ TEST_F(Interpolation, BlendRangeAndNodes)
     auto first = [](float t) { return lagrange3(1000, 1500, 2000, 0.5882353f, float(22.0 * t / 17.0)); };
     auto second = [](float t) { return lagrange3(1500, 2000, 2200, 0.5833333f, float((22.0 * t - 10.0) / 12.0)); };
 
-    float below = t_of(make_date(14, 6, 2000)), start = t_of(make_date(15, 6, 2000));
-    float end = t_of(make_date(8, 10, 2007)), above = t_of(make_date(9, 10, 2007));
+    float below = t_of(pack_date(14, 6, 2000)), start = t_of(pack_date(15, 6, 2000));
+    float end = t_of(pack_date(8, 10, 2007)), above = t_of(pack_date(9, 10, 2007));
     EXPECT_LT(below, 0.45454547f);
     EXPECT_GE(start, 0.45454547f);
     EXPECT_LE(end, 0.77272725f);
@@ -83,7 +83,7 @@ TEST_F(Interpolation, BlendRangeAndNodes)
     EXPECT_EQ(interpolate_census(1000, 1500, 2000, 2200, below), first(below));
     EXPECT_EQ(interpolate_census(1000, 1500, 2000, 2200, above), second(above));
     // Inside the range both pieces contribute (they differ there, so neither alone matches).
-    float mid = t_of(make_date(1, 1, 2004));
+    float mid = t_of(pack_date(1, 1, 2004));
     float blended = interpolate_census(1000, 1500, 2000, 2200, mid);
     EXPECT_NE(blended, first(mid));
     EXPECT_NE(blended, second(mid));
@@ -112,7 +112,7 @@ using ValueRules = DataTest;
 TEST_F(ValueRules, SeriesCodeChoosesTheRatio)
 {
     load_example();
-    timeline.currentDate = make_date(31, 12, 2012);
+    timeline.currentDate = pack_date(31, 12, 2012);
     seriesCode[0] = 1;   // households: 700 / 600 of 50
     compute_values();
     EXPECT_EQ(valueTable.values[0], 58u);
@@ -138,7 +138,7 @@ TEST_F(ValueRules, UnrepresentableProductsAreClamped)
     zipTable.records[1].detail[0] = -50;         // negative product
     zipTable.records[2].detail[0] = 5e9f;        // beyond 32 bits
     zipTable.records[3].population.census[2] = 0; // no 2007 count: infinite ratio
-    timeline.currentDate = make_date(31, 12, 2012);
+    timeline.currentDate = pack_date(31, 12, 2012);
     compute_values();
     EXPECT_EQ(valueTable.values[0], 55u);
     EXPECT_EQ(valueTable.values[1], 0u);
@@ -162,7 +162,7 @@ TEST_F(ValueRules, TotalsAndUnusedEntries)
         zipTable.records[i].detail[0] = 10.0f * (i + 1);
     }
     std::fill(std::begin(valueTable.values), std::end(valueTable.values), 99u);
-    timeline.currentDate = make_date(17, 8, 2003);
+    timeline.currentDate = pack_date(17, 8, 2003);
     compute_values();
     EXPECT_EQ(valueTable.values[0], 10u);
     EXPECT_EQ(valueTable.values[1], 20u);
@@ -187,7 +187,7 @@ TEST_F(ValueRules, EnrollmentTotalFollowsCampusAndYear)
             zipTable.records[z].enrollment[1][y] = static_cast<uint16_t>(1000 * (y + 1));
         }
     }
-    timeline.currentDate = make_date(31, 12, 2006);
+    timeline.currentDate = pack_date(31, 12, 2006);
     compute_values();
     EXPECT_EQ(valueTable.enrollmentTotal, 0u);   // no campus
     uint32_t values[3] = {valueTable.values[0], valueTable.values[1], valueTable.values[2]};
@@ -200,10 +200,10 @@ TEST_F(ValueRules, EnrollmentTotalFollowsCampusAndYear)
     EXPECT_EQ(valueTable.enrollmentTotal, 3u * 17000);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(valueTable.values[i], values[i]) << "campus changes no value";
 
-    timeline.currentDate = make_date(1, 1, 1990);
+    timeline.currentDate = pack_date(1, 1, 1990);
     compute_values();
     EXPECT_EQ(valueTable.enrollmentTotal, 3u * 1000);
-    timeline.currentDate = make_date(1, 1, 2007);
+    timeline.currentDate = pack_date(1, 1, 2007);
     compute_values();
     EXPECT_EQ(valueTable.enrollmentTotal, 0u);
 }

@@ -25,11 +25,6 @@ namespace {
 constexpr PackedDate JAN_1_1990  = 0x0084;
 constexpr PackedDate DEC_31_2012 = 0xB67C;
 
-PackedDate make_date(unsigned day, unsigned month, unsigned year)
-{
-    return PackedDate((day << 2) | (month << 7) | ((year - 1990) << 11));
-}
-
 std::string panel_text(int id)
 {
     char text[64] = "";
@@ -114,7 +109,7 @@ TEST_F(Viewer, TimelinePanelShowsPauseDayAndTheFirstDate)
 TEST_F(Viewer, TimeMenuSetsTheCensusDatesWithoutTouchingPlayback)
 {
     ctl_click(panel(), IDC_PLAY_FORWARD);
-    timeline.currentDate = make_date(3, 3, 1995);
+    timeline.currentDate = pack_date(3, 3, 1995);
     handle_menu_command(34);
     EXPECT_EQ(timeline.currentDate, 0x533C);
     EXPECT_EQ(panel_text(IDC_DATE_TEXT), "June,15,2000");
@@ -183,8 +178,8 @@ TEST_F(Viewer, PlaybackForwardByYearAdvancesOnTimerTicksUntilPaused)
         if (timeline.currentDate != seen.back()) seen.push_back(timeline.currentDate);
     }
     ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[1], make_date(1, 1, 1991));
-    EXPECT_EQ(seen[2], make_date(1, 1, 1992));
+    EXPECT_EQ(seen[1], pack_date(1, 1, 1991));
+    EXPECT_EQ(seen[2], pack_date(1, 1, 1992));
     char expected[DATE_TEXT_SIZE];
     format_date(timeline.currentDate, expected);
     EXPECT_EQ(panel_text(IDC_DATE_TEXT), expected);
@@ -210,12 +205,12 @@ TEST_F(Viewer, StepButtonsUseTheirOwnUnitWhateverTheComboShows)
 {
     ctl_choose(panel(), IDC_STEP_UNIT, 2);
     ctl_click(panel(), IDC_MONTH_FORWARD);
-    EXPECT_EQ(timeline.currentDate, make_date(1, 2, 1990));
+    EXPECT_EQ(timeline.currentDate, pack_date(1, 2, 1990));
     EXPECT_EQ(panel_text(IDC_DATE_TEXT), "February,1,1990");
     ctl_click(panel(), IDC_YEAR_FORWARD);
-    EXPECT_EQ(timeline.currentDate, make_date(1, 2, 1991));
+    EXPECT_EQ(timeline.currentDate, pack_date(1, 2, 1991));
     ctl_click(panel(), IDC_DAY_FORWARD);
-    EXPECT_EQ(timeline.currentDate, make_date(2, 2, 1991));
+    EXPECT_EQ(timeline.currentDate, pack_date(2, 2, 1991));
     ctl_click(panel(), IDC_DAY_BACK);
     ctl_click(panel(), IDC_MONTH_BACK);
     ctl_click(panel(), IDC_YEAR_BACK);

@@ -18,9 +18,9 @@ double gl_pixel_ratio(WindowHandle) { return 1.0; }
 
 namespace {
 
-constexpr PackedDate JAN_1_1995 = (5u << 11) | (1u << 7) | (1u << 2);   // year index 5
-constexpr PackedDate JAN_1_2007 = (17u << 11) | (1u << 7) | (1u << 2);
-constexpr PackedDate DEC_31_2006 = (16u << 11) | (12u << 7) | (31u << 2);
+constexpr PackedDate JAN_1_1995 = pack_date(1, 1, 1995);   // year index 5
+constexpr PackedDate JAN_1_2007 = pack_date(1, 1, 2007);
+constexpr PackedDate DEC_31_2006 = pack_date(31, 12, 2006);
 
 class SceneTables : public ::testing::Test {
 protected:
