@@ -10,8 +10,11 @@ function(tm_add_test name)
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
     target_compile_definitions(${name} PRIVATE TALLYMAP_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                TALLYMAP_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    # test discovery expands the properties three times over: a list such as two
+    # variables of ENV survives only with each separator escaped eight times
+    string(REPLACE ";" [[\\\\\\\\;]] environment "${T_ENV}")
     gtest_discover_tests(${name}
         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-        PROPERTIES LABELS "${T_LABEL}" ENVIRONMENT "${T_ENV}"
+        PROPERTIES LABELS "${T_LABEL}" ENVIRONMENT "${environment}"
         DISCOVERY_TIMEOUT 60)
 endfunction()

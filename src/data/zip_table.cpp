@@ -57,7 +57,8 @@ static void read_block(const char *path, void *dest, size_t size, size_t element
 }
 
 // Scans one data line (commas already blanks) into a zeroed record; fields the line
-// does not supply stay zero.
+// does not supply stay zero. "%f" takes the C library's decimal point, which the
+// platform keeps at '.' whatever the user's locale.
 static void scan_line(char *line, ZipRecord &record)
 {
     int ignored = 0;

@@ -61,7 +61,8 @@ inline uintptr_t make_command(uint32_t id, uint32_t notification) { return (uint
 // Application and message loop
 // ---------------------------------------------------------------------------------
 // Creates the application object and requests a compatibility-profile GL context
-// with a depth buffer. Call once, before any window.
+// with a depth buffer. Call once, before any window. Afterwards the C library reads
+// and writes numbers with a decimal point whatever the user's locale.
 void platform_init(int argc, char **argv);
 // Runs the message loop until post_quit; returns the code given to post_quit.
 int  run_message_loop();

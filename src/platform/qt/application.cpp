@@ -15,6 +15,7 @@
 #include <QSurfaceFormat>
 #include <QTimer>
 
+#include <clocale>
 #include <cstring>
 
 static QApplication *application;   // created by platform_init, kept for the whole run
@@ -193,6 +194,10 @@ void platform_init(int argc, char **argv)
         storedArgc = argv ? argc : 1;
         application = new QApplication(storedArgc, argv ? argv : defaultArgv);
         application->setQuitOnLastWindowClosed(false);   // only post_quit ends the loop
+        // The application takes the C library's locale from the environment. Numbers in
+        // files and texts (scanned CSVs, "%.2f" shares) keep the C conventions whatever
+        // the user's language; the widgets still speak it.
+        std::setlocale(LC_NUMERIC, "C");
     }
     static const ModalHandler qtHandler = {qt_message_box, qt_open_file, qt_save_file};
     register_platform_modal(&qtHandler);

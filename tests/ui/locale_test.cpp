@@ -1,0 +1,63 @@
+// locale_test.cpp -- the viewer run in-process under a decimal-comma locale: the test's
+// environment sets LANG and LC_ALL to de_DE.UTF-8, which Qt applies when the application
+// starts. The numbers of the files the viewer reads and of the texts it writes keep the
+// C conventions all the same. Each check looks at what a decimal comma would break.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <langinfo.h>
+#include <locale.h>
+#include <string>
+
+#include "app_harness.h"
+#include "shell.h"
+#include "values.h"
+#include "zip_table.h"
+
+namespace {
+
+class DecimalCommaLocale : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(start_viewer_once(), 1) << "the GL view never initialised"; }
+    void SetUp() override { modalLog = ModalLog(); }
+};
+
+// Without the locale installed every other check here would pass for the wrong reason.
+TEST_F(DecimalCommaLocale, TheUsersLocaleIsInForce)
+{
+    std::string ctype = std::setlocale(LC_CTYPE, nullptr);
+    ASSERT_NE(ctype.find("de_DE"), std::string::npos)
+        << "LC_CTYPE is " << ctype << ": de_DE.UTF-8 is not installed (scripts/install-deps makes it)";
+    locale_t german = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", nullptr);
+    ASSERT_NE(german, nullptr);
+    EXPECT_STREQ(nl_langinfo_l(RADIXCHAR, german), ",");
+    freelocale(german);
+}
+
+TEST_F(DecimalCommaLocale, LoadReadsPositionsAndTravelTimes)
+{
+    modalLog.fileAnswers = {sample_directory() + "/in/zips.csv"};
+    handle_menu_command(CMD_LOAD_DATA);
+    ASSERT_EQ(modalLog.messages, std::vector<std::string>{"Info: Load complete"});
+    ASSERT_EQ(zipTable.count, 2u);
+    const ZipRecord &first = zipTable.records[0], &second = zipTable.records[1];
+    EXPECT_EQ(first.longitude, -95.36f);
+    EXPECT_EQ(first.latitude, 29.75f);
+    EXPECT_EQ(first.travelMinutes, 12u);
+    EXPECT_EQ(first.trafficMinutes, 20u);
+    EXPECT_EQ(second.longitude, -95.40f);
+    EXPECT_EQ(second.latitude, 29.80f);
+    EXPECT_EQ(second.travelMinutes, 15u);
+    EXPECT_EQ(second.trafficMinutes, 25u);
+}
+
+// The ZIP report writes each share with "%.2f%%": 123 of 1000 is 12.30%, never 12,30%.
+TEST_F(DecimalCommaLocale, SharesAreWrittenWithADecimalPoint)
+{
+    char share[16];
+    std::snprintf(share, sizeof share, "%.2f%%", 100.0 * 123 / 1000);
+    EXPECT_STREQ(share, "12.30%");
+}
+
+}   // namespace
