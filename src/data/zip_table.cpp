@@ -66,17 +66,66 @@ static void scan_line(char *line, ZipRecord &record)
                 &record.latitude, &record.travelMinutes, &record.trafficMinutes);
 }
 
+// One character of lookahead beyond what the C library can push back: a CR that
+// turned out not to end its line, read just as the line buffer filled.
+struct LineReader {
+    FILE *file;
+    int   held;   // the next character to deliver, or EOF for none
+};
+
+static int next_char(LineReader &reader)
+{
+    int c = reader.held;
+    reader.held = EOF;
+    return c != EOF ? c : std::getc(reader.file);
+}
+
+// Reads one line into line without its line end and returns its length, or -1 at the
+// end of the file. A line longer than PATH_SIZE - 1 characters comes in pieces, one per
+// call. A line end (LF, or CR LF) right after the characters read belongs to them
+// wherever it falls, so a piece that fills the buffer never leaves half a line end
+// behind to make a line of its own.
+static int read_line(LineReader &reader, char (&line)[PATH_SIZE])
+{
+    int length = 0;
+    int c = next_char(reader);
+    if (c == EOF) return -1;
+    for (; c != EOF && c != '\n'; c = next_char(reader)) {
+        if (c == '\r') {
+            int after = std::getc(reader.file);
+            if (after == '\n' || after == EOF) break;
+            std::ungetc(after, reader.file);
+        }
+        if (length == PATH_SIZE - 1) {   // full: c starts the next piece
+            reader.held = c;
+            break;
+        }
+        line[length++] = static_cast<char>(c);
+    }
+    line[length] = '\0';
+    return length;
+}
+
+// Editors often leave lines of nothing but blanks and tabs, mostly at the end; they
+// name no ZIP code and are skipped.
+static bool is_blank(const char *line, int length)
+{
+    for (int i = 0; i < length; ++i)
+        if (line[i] != ' ' && line[i] != '\t') return false;
+    return true;
+}
+
 // Reads the data lines of an open CSV (header already skipped) into staging.
 // Returns 0 when the file holds more ZIP codes than the value table can take.
-static int read_lines(FILE *csv)
+static int read_lines(LineReader &reader)
 {
     char line[PATH_SIZE];
     staging.count = 0;
-    // fgets hands a line longer than 255 characters over in pieces; each is a record.
-    while (std::fgets(line, sizeof line, csv)) {
+    for (int length; (length = read_line(reader, line)) >= 0;) {
+        if (is_blank(line, length)) continue;
         if (staging.count >= static_cast<uint32_t>(MAX_ZIPS)) return 0;
-        for (char *c = line; *c; ++c)
-            if (*c == ',') *c = ' ';
+        for (int i = 0; i < length; ++i)
+            if (line[i] == ',') line[i] = ' ';
         ZipRecord &record = staging.records[staging.count];
         std::memset(&record, 0, sizeof record);
         scan_line(line, record);
@@ -104,18 +153,22 @@ static void read_zip_files()
 
 int read_records(const char *path)
 {
+    // On this system a folder opens like a file and fails only when read: either way
+    // the CSV cannot be read, and the table stays as it was.
     FILE *csv = std::fopen(path, "r");
-    if (!csv) {
+    LineReader reader = {csv, EOF};
+    char header[PATH_SIZE];
+    int fits = 1;
+    if (csv && read_line(reader, header) >= 0)   // the first line is skipped whatever it holds
+        fits = read_lines(reader);
+    else
+        staging.count = 0;                         // empty file: empty table
+    bool unreadable = !csv || std::ferror(csv);
+    if (csv) std::fclose(csv);
+    if (unreadable) {
         message_box("read_records(): fopen error", "ERROR", nullptr);
         return 0;
     }
-    char header[PATH_SIZE];
-    int fits = 1;
-    if (std::fgets(header, sizeof header, csv))   // the first line is skipped whatever it holds
-        fits = read_lines(csv);
-    else
-        staging.count = 0;                          // empty file: empty table
-    std::fclose(csv);
     if (!fits) {
         message_box(TOO_MANY_ZIPS, "ERROR", nullptr);
         return 0;

@@ -1,6 +1,7 @@
 // test_loading.cpp -- read_records: the CSV rules (header, separators, leading zeros,
-// long lines, empty lines, reloads), the refusal of files the tables cannot hold, and
-// short, long and missing census and enrollment files.
+// long lines, blank lines, line ends, reloads), the refusal of files that cannot be
+// read or that the tables cannot hold, and short, long and missing census and
+// enrollment files.
 #include "data_fixture.h"
 
 namespace {
@@ -66,20 +67,39 @@ TEST_F(CsvRules, SeparatorsLineEndsAndLeadingZeros)
     EXPECT_EQ(zipTable.records[0].population.census[3], 400.0f);
 }
 
-TEST_F(CsvRules, EveryLineIsARecordIncludingEmptyAndLongPieces)
+TEST_F(CsvRules, LongLinesComeInPiecesAndBlankLinesAreSkipped)
 {
     std::string longLine = "77003,3,-95.36,29.75,12,20";
     longLine += std::string(300 - longLine.size(), ' ') + "78000,1,2,3,4,5";   // 315 characters
-    ASSERT_EQ(load(std::string(HEADER) + "77001,1,-95,29,1,2\n\n" + longLine + "\n"), 1);
-    // header, 77001, empty line, then the long line in two pieces of 255 and 60 characters
-    ASSERT_EQ(zipTable.count, 4u);
+    ASSERT_EQ(load(std::string(HEADER) + "77001,1,-95,29,1,2\n\n \t\r\n" + longLine + "\n\n\n"), 1);
+    // header, 77001, two blank lines, then the long line in two pieces of 255 and 60
+    // characters, then blank lines such as editors leave at the end
+    ASSERT_EQ(zipTable.count, 3u);
     EXPECT_EQ(zipTable.records[0].zip, 77001u);
-    EXPECT_EQ(zipTable.records[1].zip, 0u);
-    EXPECT_EQ(zipTable.records[1].longitude, 0.0f);
-    EXPECT_EQ(zipTable.records[2].zip, 77003u);
-    EXPECT_EQ(zipTable.records[2].trafficMinutes, 20u);
-    EXPECT_EQ(zipTable.records[3].zip, 78000u);
-    EXPECT_EQ(zipTable.records[3].trafficMinutes, 5u);
+    EXPECT_EQ(zipTable.records[1].zip, 77003u);
+    EXPECT_EQ(zipTable.records[1].trafficMinutes, 20u);
+    EXPECT_EQ(zipTable.records[2].zip, 78000u);
+    EXPECT_EQ(zipTable.records[2].trafficMinutes, 5u);
+
+    // A line of anything else is a record, even one that scans nothing.
+    ASSERT_EQ(load(std::string(HEADER) + ",\n77001,1,-95,29,1,2\n"), 1);
+    ASSERT_EQ(zipTable.count, 2u);
+    EXPECT_EQ(zipTable.records[0].zip, 0u);
+}
+
+// A CR LF pair is one line end wherever it falls, also where the CR fills the 256-byte
+// line buffer (a line of 254 characters) and the LF would be left over.
+TEST_F(CsvRules, CrLfEndsALineWhereverItFalls)
+{
+    auto padded = [](std::string line, size_t length) { return line + std::string(length - line.size(), ' '); };
+    const std::string header = padded("ZIP,COUNTY,LON,LAT,TRAVEL,TRAFFIC", 254) + "\r\n";
+    const std::string line254 = padded("77002,1,-95,29,7,8", 254) + "\r\n";
+    const std::string line255 = padded("77003,1,-95,29,7,8", 255) + "\r\n";
+    ASSERT_EQ(load(header + "77001,1,-95,29,1,2\r\n" + line254 + line255 + "77004,1,-95,29,3,4\r\n"), 1);
+    ASSERT_EQ(zipTable.count, 4u);
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(zipTable.records[i].zip, 77001u + i);
+    EXPECT_EQ(zipTable.records[1].trafficMinutes, 8u);
+    EXPECT_EQ(zipTable.records[3].trafficMinutes, 4u);
 }
 
 TEST_F(CsvRules, ReloadReplacesAndShortLinesStartZeroed)
@@ -112,7 +132,7 @@ TEST_F(CsvRules, EmptyOrHeaderOnlyFileEmptiesTable)
 
 using LoadRefusal = DataTest;
 
-TEST_F(LoadRefusal, MissingCsvShowsFopenErrorAndKeepsTable)
+TEST_F(LoadRefusal, MissingCsvOrAFolderShowsFopenErrorAndKeepsTable)
 {
     ASSERT_EQ(load(std::string(HEADER) + data_lines(4)), 1);
     EXPECT_EQ(read_records("no-such-file.csv"), 0);
@@ -120,6 +140,15 @@ TEST_F(LoadRefusal, MissingCsvShowsFopenErrorAndKeepsTable)
     EXPECT_EQ(shownMessages[0].text, "read_records(): fopen error");
     EXPECT_EQ(shownMessages[0].caption, "ERROR");
     EXPECT_FALSE(shownMessages[0].owned);
+    EXPECT_EQ(zipTable.count, 4u);
+
+    // A folder opens on this system, but it is no file to read.
+    fs::create_directory(scratch / "folder.csv");
+    shownMessages.clear();
+    EXPECT_EQ(read_records("folder.csv"), 0);
+    ASSERT_EQ(shownMessages.size(), 1u);
+    EXPECT_EQ(shownMessages[0].text, "read_records(): fopen error");
+    EXPECT_EQ(shownMessages[0].caption, "ERROR");
     EXPECT_EQ(zipTable.count, 4u);
 }
 
