@@ -45,14 +45,16 @@ std::string slurp(const fs::path &path)
     return s.str();
 }
 
-// args is appended to the command line as given (already quoted).
-CellprintRun run_cellprint(const std::string &args)
+// args is appended to the command line as given (already quoted); standard output
+// goes to stdoutPath (not read back: it may be a device), by default a file that is.
+CellprintRun run_cellprint(const std::string &args, fs::path stdoutPath = {})
 {
-    const fs::path out = temp_dir() / "stdout.txt", err = temp_dir() / "stderr.txt";
+    const fs::path out = stdoutPath.empty() ? temp_dir() / "stdout.txt" : stdoutPath;
+    const fs::path err = temp_dir() / "stderr.txt";
     const std::string cmd = std::string("'") + CELLPRINT_PATH + "' " + args + " >'" + out.string() +
                             "' 2>'" + err.string() + "'";
     const int raw = std::system(cmd.c_str());
-    CellprintRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    CellprintRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, stdoutPath.empty() ? slurp(out) : "", slurp(err)};
     return r;
 }
 
@@ -120,10 +122,16 @@ TEST(Cellprint, ShortFilesPrintZerosForWhatIsMissing)
     for (size_t i = 5; i < out.size(); ++i) EXPECT_EQ(out[i], "0.000000") << i;
 }
 
-TEST(Cellprint, MissingFileOrArgument)
+TEST(Cellprint, MissingFileFolderOrArgument)
 {
     // a file that cannot be opened: nothing printed, status 0
     CellprintRun r = run_cellprint("'" + (temp_dir() / "no-such.zc").string() + "'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+
+    // a folder is no file: the same
+    r = run_cellprint("'" + temp_dir().string() + "'");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
@@ -133,4 +141,19 @@ TEST(Cellprint, MissingFileOrArgument)
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "usage: cellprint <census file>\n");
+}
+
+// Output that cannot be written is no success: a message and status 1, unlike a file
+// that cannot be opened.
+TEST(Cellprint, FailedOutputIsReported)
+{
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    const std::string path = census_file("full-disk.zc", {1, 2, 3}, 1288);
+    CellprintRun r = run_cellprint("'" + path + "'", "/dev/full");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "cellprint: cannot write the output\n");
+
+    r = run_cellprint("'" + (temp_dir() / "no-such.zc").string() + "'", "/dev/full");
+    EXPECT_EQ(r.status, 0);   // nothing was to be written
+    EXPECT_EQ(r.err, "");
 }

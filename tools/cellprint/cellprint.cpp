@@ -5,8 +5,9 @@
 //
 // File layout: 1288 bytes of little-endian IEEE-754 single-precision floats, no header.
 // A short file prints zeros for what it lacks; a longer one has its tail ignored.
-// Exit status 0 also when the file cannot be opened (then nothing is printed);
-// 2 with a usage line on standard error when no file is named.
+// Exit status 0 also when the file cannot be opened or read, a folder included (then
+// nothing is printed); 1 with a message on standard error when the output cannot be
+// written; 2 with a usage line on standard error when no file is named.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -58,12 +59,20 @@ int main(int argc, char **argv)
     read_part(f, householdsBytes, sizeof householdsBytes);
     read_part(f, familiesBytes, sizeof familiesBytes);
     read_part(f, detailBytes, sizeof detailBytes);
+    // A folder opens on this system and fails only when read: no file to print.
+    const bool unreadable = std::ferror(f);
+    std::fclose(f);
+    if (unreadable) return 0;
 
     print_part(populationBytes, SERIES_FLOATS);
     print_part(householdsBytes, SERIES_FLOATS);
     print_part(familiesBytes, SERIES_FLOATS);
     print_part(detailBytes, DETAIL_FLOATS);
 
-    std::fclose(f);
+    // Output that never arrived (a full disk, a closed pipe) is no success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("cellprint: cannot write the output\n", stderr);
+        return 1;
+    }
     return 0;
 }
