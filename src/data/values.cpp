@@ -11,6 +11,7 @@
 #include "selection.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -90,6 +91,13 @@ static uint32_t to_value(float ratio, float detail)
     return static_cast<uint32_t>(rounded);
 }
 
+// Totals stop at the largest value they hold: a wrapped total would be smaller than
+// one of its parts, and a report's share of it more than 100 %.
+static uint32_t saturating_add(uint32_t total, uint32_t value)
+{
+    return value > UINT32_MAX - total ? UINT32_MAX : total + value;
+}
+
 void compute_values()
 {
     clear_values();
@@ -109,8 +117,10 @@ void compute_values()
         uint32_t value = 0;
         if (code >= 0 && code <= 2) value = to_value(ratios[code], record.detail[field]);
         valueTable.values[i] = value;
-        valueTable.areaTotal += value;   // wraps modulo 2^32
-        if (countEnrollment) valueTable.enrollmentTotal += record.enrollment[campus - 1][year];
+        valueTable.areaTotal = saturating_add(valueTable.areaTotal, value);
+        if (countEnrollment)
+            valueTable.enrollmentTotal = saturating_add(valueTable.enrollmentTotal,
+                                                        record.enrollment[campus - 1][year]);
     }
 }
 

@@ -6,7 +6,7 @@
 
 struct ValueTable {
     uint32_t values[MAX_ZIPS];   // value of each ZIP code by ZIP index; 0 beyond the count
-    uint32_t areaTotal;          // sum of all values (wraps modulo 2^32)
+    uint32_t areaTotal;          // sum of all values, at most 4294967295 (saturates)
     uint32_t enrollmentTotal;    // chosen campus's enrollment in the current year; 0 from 2007
 };
 

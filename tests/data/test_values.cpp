@@ -129,7 +129,7 @@ TEST_F(ValueRules, SeriesCodeChoosesTheRatio)
     }
 }
 
-TEST_F(ValueRules, UnrepresentableProductsAreClamped)
+TEST_F(ValueRules, UnrepresentableProductsAndTotalsAreClamped)
 {
     load_example(1);
     load_example(2);
@@ -145,7 +145,8 @@ TEST_F(ValueRules, UnrepresentableProductsAreClamped)
     EXPECT_EQ(valueTable.values[2], 4294967295u);
     EXPECT_EQ(valueTable.values[3], 0u);
     EXPECT_TRUE(std::isinf(zipTable.records[3].population.growthRatio));
-    EXPECT_EQ(valueTable.areaTotal, 54u);   // 55 + 4294967295 wraps
+    // 55 + 4294967295 would wrap to 54, a total smaller than one of its parts.
+    EXPECT_EQ(valueTable.areaTotal, 4294967295u);
 
     // All census counts zero, as for a ZIP code without a census file: 0/0.
     std::memset(&zipTable.records[0].population, 0, sizeof(CensusSeries));
