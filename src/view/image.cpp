@@ -11,8 +11,9 @@
 //   [SECTION] Resampling
 //
 // File layout read and written here: a 14-byte file header and a 40-byte info header,
-// all numbers little-endian, then the pixel rows from byte 54: blue, green, red per
-// pixel, each row padded with zeros to a multiple of 4 bytes, bottom row first.
+// all numbers little-endian, then the pixel rows from the pixel offset (byte 54 in the
+// files written here): blue, green, red per pixel, each row padded with zeros to a
+// multiple of 4 bytes, bottom row first.
 #include "image.h"
 
 #include <cstdio>
@@ -188,6 +189,20 @@ static bool close_stream(BmpStream &s)
 // [SECTION] Reading bitmaps
 //-----------------------------------------------------------------------------
 
+// Why a header is refused; each reason its own line. The caller shows the message.
+static bool bmp_header_readable(uint16_t signature, int16_t bitsPerPixel, uint32_t compression,
+                                int32_t width, int32_t height)
+{
+    if (signature != BMP_SIGNATURE) return false;   // not a bitmap file
+    if (bitsPerPixel != 24) return false;           // palettes, 16 or 32 bits: other pixel layouts
+    if (compression != 0) return false;             // run-length or bit-field pixels
+    if (!bmp_width_fits(width)) return false;       // no pixels, or rows wider than the row buffer
+    if (height == 0) return false;                  // no rows
+    // no taller than the widest: a file of a few bytes must not claim gigabytes of image
+    if (height < -MAX_BMP_HEIGHT || height > MAX_BMP_HEIGHT) return false;
+    return true;
+}
+
 int read_bmp(const char *path, RgbImage &image)
 {
     image = RgbImage{};
@@ -200,21 +215,29 @@ int read_bmp(const char *path, RgbImage &image)
     (void)std::fread(header, 1, sizeof header, f);
 
     const uint16_t signature = get_u16(header + 0);
-    // discard file size (2), two reserved fields (6, 8), row offset (10), header size (14):
-    // rows are always taken from byte 54
+    // discard file size (2) and the two reserved fields (6, 8)
+    const uint32_t rowOffset = get_u32(header + 10);
+    // discard the info header size (14): the row offset says where the rows are
     const int32_t width = int32_t(get_u32(header + 18));
     const int32_t height = int32_t(get_u32(header + 22));
     // discard planes (26)
-    const int32_t channels = int16_t(get_u16(header + 28)) / 8;
+    const int16_t bitsPerPixel = int16_t(get_u16(header + 28));
     const uint32_t compression = get_u32(header + 30);
     // discard image size (34), both resolutions (38, 42), both colour counts (46, 50)
 
-    // A negative height is a top-down file; INT32_MIN has no positive counterpart.
+    // A negative height is a top-down file.
     const bool topDown = height < 0;
-    const int32_t rows = (height == INT32_MIN) ? 0 : (topDown ? -height : height);
-    if (signature != BMP_SIGNATURE || channels != 3 || compression != 0 ||
-        !bmp_width_fits(width) || !image_size_fits(width, rows, 3) ||
+    const int32_t rows = topDown ? -height : height;
+    if (!bmp_header_readable(signature, bitsPerPixel, compression, width, height) ||
         !alloc_image(width, rows, 3, image)) {
+        close_stream(stream);
+        return 0;
+    }
+    // Rows follow a larger info header or a colour table where the offset says; an
+    // offset inside the 54 header bytes cannot be right, and the rows follow them. An
+    // offset past the end leaves every row zero, as a short file does.
+    if (rowOffset > uint32_t(BMP_HEADER_BYTES) && std::fseek(f, long(rowOffset), SEEK_SET) != 0) {
+        free_image(image);   // a stream that cannot reach its rows
         close_stream(stream);
         return 0;
     }

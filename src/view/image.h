@@ -8,6 +8,7 @@
 // of 4) must fit in the 18432-byte row buffer of one read_bmp or write_bmp call.
 constexpr int32_t BMP_ROW_BUFFER_BYTES = 18432;
 constexpr int32_t MAX_BMP_WIDTH        = 6144;
+constexpr int32_t MAX_BMP_HEIGHT       = 6144;   // as wide: a small file cannot claim more
 constexpr int32_t BMP_HEADER_BYTES     = 54;     // 14-byte file header + 40-byte info header
 constexpr int32_t MAX_TEXTURE_SIDE     = 1024;   // largest side resample_image makes
 
@@ -32,11 +33,12 @@ unsigned char *alloc_image(int32_t width, int32_t height, int32_t channels, RgbI
 // Releases the buffer if there is one and zeroes the four fields.
 void free_image(RgbImage &image);
 
-// Reads a 24-bit uncompressed bitmap into image (RGB, bottom row first). Returns 0,
-// with nothing allocated and the image zeroed, for a file that cannot be opened, a
-// wrong signature, bits per pixel that do not make 3 bytes, compression, a width outside
-// 1..MAX_BMP_WIDTH, a height of 0 or a byte count that does not fit. A top-down file
-// (negative height) is flipped on reading. Rows a short file does not supply stay zero.
+// Reads a 24-bit uncompressed bitmap into image (RGB, bottom row first), its rows from
+// the header's pixel offset (from byte 54 when the offset is smaller). Returns 0, with
+// nothing allocated and the image zeroed, for a file that cannot be opened, a wrong
+// signature, bits per pixel other than 24, compression, a width outside
+// 1..MAX_BMP_WIDTH or a height outside 1..MAX_BMP_HEIGHT. A top-down file (negative
+// height) is flipped on reading. Rows a short file does not supply stay zero.
 int read_bmp(const char *path, RgbImage &image);
 
 // Writes image as a 24-bit bitmap, replacing any file of that name. Returns 0 when the

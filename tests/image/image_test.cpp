@@ -190,6 +190,10 @@ TEST(BmpRead, RefusesHeadersItCannotRead)
         {"negative width", 18, 4, uint32_t(-4), 4},
         {"height 0", 22, 4, 0, 4},
         {"height INT32_MIN", 22, 4, 0x80000000u, 4},
+        {"25-bit", 28, 2, 25, 4},
+        {"31-bit", 28, 2, 31, 4},
+        {"height 6145", 22, 4, 6145, 4},   // a few bytes must not claim a huge image
+        {"height -6145", 22, 4, uint32_t(-6145), 4},
         {"byte count overflows", 22, 4, 200000, 6144},   // 6144 * 3 * 200000 bytes
     };
     const std::string path = temp_path("refused.bmp");
@@ -205,6 +209,47 @@ TEST(BmpRead, RefusesHeadersItCannotRead)
     RgbImage img{};
     EXPECT_EQ(read_bmp(temp_path("no-such-file.bmp").c_str(), img), 0);
     EXPECT_TRUE(is_zeroed(img));
+}
+
+// Image tools often write a larger information header (124 bytes, with colour-space
+// fields): the rows start where the pixel offset says, not at byte 54.
+TEST(BmpRead, RowsStartAtThePixelOffset)
+{
+    const Bytes rows = {1, 2, 3, 0, 4, 5, 6, 0};   // 1 x 2, blue-green-red and a pad each
+    Bytes v5 = bmp_file(1, 2, {});
+    put_le(v5, 10, 4, 138);
+    put_le(v5, 14, 4, 124);
+    v5.resize(138, 0x77);   // the rest of the larger header
+    v5.insert(v5.end(), rows.begin(), rows.end());
+    const std::string path = temp_path("v5.bmp");
+    write_file(path, v5);
+    RgbImage img{};
+    ASSERT_EQ(read_bmp(path.c_str(), img), 1);
+    EXPECT_EQ(Bytes(img.pixels, img.pixels + 6), (Bytes{3, 2, 1, 6, 5, 4}));
+    free_image(img);
+
+    // An offset inside the headers cannot be right: rows are taken from byte 54.
+    Bytes low = bmp_file(1, 2, rows);
+    put_le(low, 10, 4, 14);
+    write_file(path, low);
+    ASSERT_EQ(read_bmp(path.c_str(), img), 1);
+    EXPECT_EQ(Bytes(img.pixels, img.pixels + 6), (Bytes{3, 2, 1, 6, 5, 4}));
+    free_image(img);
+
+    // An offset past the end leaves the rows the file lacks zero, like a short file.
+    put_le(low, 10, 4, 4000);
+    write_file(path, low);
+    ASSERT_EQ(read_bmp(path.c_str(), img), 1);
+    EXPECT_EQ(Bytes(img.pixels, img.pixels + 6), Bytes(6, 0));
+    free_image(img);
+
+    // The tallest image there is, from a file of one row.
+    Bytes tall = bmp_file(1, -6144, {9, 8, 7, 0});
+    write_file(path, tall);
+    ASSERT_EQ(read_bmp(path.c_str(), img), 1);
+    EXPECT_EQ(img.height, 6144);
+    EXPECT_EQ(Bytes(img.pixels + 6143 * 3, img.pixels + 6144 * 3), (Bytes{7, 8, 9}));
+    free_image(img);
 }
 
 TEST(BmpRead, EveryPrefixOfAFileIsHandled)
