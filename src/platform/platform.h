@@ -37,6 +37,8 @@ enum : uint32_t {
     MSG_RBUTTONUP     = 517,
     MSG_GLINIT        = 1024,  // the GL view's context exists and is current (first thing
                                // in its initialisation; GL objects made here keep their names)
+    MSG_GLFAIL        = 1025,  // the GL view can have no OpenGL context: it never initialises
+                               // and never draws (sent once, instead of MSG_GLINIT)
 };
 
 enum : uint32_t { MK_LBUTTON = 1, MK_RBUTTON = 2, MK_SHIFT = 4, MK_CONTROL = 8 };
@@ -75,12 +77,14 @@ void process_events(int milliseconds);
 // ---------------------------------------------------------------------------------
 // The main window (outer size width x height), not yet shown. Its procedure receives
 // MSG_SIZE, MSG_PAINT, MSG_KEYUP, MSG_COMMAND (menu items), MSG_TIMER, the mouse
-// messages, MSG_GLINIT and MSG_DESTROY.
+// messages, MSG_GLINIT or MSG_GLFAIL, and MSG_DESTROY.
 WindowHandle create_main_window(const char *title, int width, int height, WindowProc proc);
 // Gives the main window its GL view (central widget); its context comes with it.
+// Without OpenGL the view is a plain area and MSG_GLFAIL reaches the window.
 void create_gl_view(WindowHandle mainWindow);
-// Makes the GL view's context current (no-op when it does not exist yet).
-void make_gl_current(WindowHandle mainWindow);
+// Makes the GL view's context current. 1 when it is current, 0 when the view has no
+// context (not initialised yet, or no OpenGL): then no GL call may be made.
+int  make_gl_current(WindowHandle mainWindow);
 // Shows what was drawn into the GL view since the last present.
 void present_gl(WindowHandle mainWindow);
 // Device pixel ratio of the GL view (1 on Xvfb).

@@ -16,6 +16,10 @@ ShellState shellState;
 
 constexpr int GL_INIT_WAIT_MS = 10000;   // how long start-up waits for the GL view
 
+static const char *const NO_GL_VIEW =
+    "The 3-D view is not available: OpenGL could not be started on this display. "
+    "Loading, exporting, the Time and Query menus and the panels still work.";
+
 const MenuItem mainMenu[MAIN_MENU_ITEMS] = {
     {"File",     "Load Data..",         CMD_LOAD_DATA,        "Ctrl+O"},
     {"File",     "Export CSV..",        CMD_EXPORT_CSV,       "Ctrl+E"},
@@ -56,11 +60,18 @@ void build_menus()
 }
 
 // The GL view initialises when it is first shown; its MSG_GLINIT runs init_gl_state,
-// which builds the first scene while no panel exists.
+// which builds the first scene while no panel exists. Without OpenGL MSG_GLFAIL comes
+// instead.
 static void wait_for_gl()
 {
-    for (int waited = 0; !shellState.glReady && waited < GL_INIT_WAIT_MS; ++waited)
+    for (int waited = 0; !shellState.glReady && !shellState.glFailed && waited < GL_INIT_WAIT_MS; ++waited)
         process_events(1);
+}
+
+// Said once, when the viewer is up (or at once, should the view fail later).
+static void report_no_gl_view()
+{
+    message_box(NO_GL_VIEW, "Error", nullptr);
 }
 
 int start_application(int argc, char **argv)
@@ -86,6 +97,7 @@ int start_application(int argc, char **argv)
     appWindows.timelinePanel = create_dialog(&timelineTemplate, appWindows.mainWindow,
                                              timeline_panel_proc);
     shellState.running = 1;
+    if (shellState.glFailed) report_no_gl_view();
     return shellState.glReady;
 }
 
@@ -101,6 +113,7 @@ int run_application(int argc, char **argv)
 
 static void redraw()
 {
+    if (!shellState.glReady) return;   // no picture without the GL view
     draw_frame();
     present_frame();
     ++shellState.frames;
@@ -113,9 +126,15 @@ intptr_t main_window_proc(WindowHandle window, uint32_t message, uintptr_t wPara
         shellState.glReady = 1;
         return 0;
     }
-    // Until the GL state and the first scene exist there is nothing to draw.
-    if (!shellState.glReady && (message == MSG_PAINT || message == MSG_TIMER ||
-                                message == MSG_KEYUP || message == MSG_COMMAND))
+    if (message == MSG_GLFAIL) {
+        shellState.glFailed = 1;
+        if (shellState.running) report_no_gl_view();
+        return 0;
+    }
+    // Until the GL state and the first scene exist (or are known never to come) the
+    // commands wait: the first scene is built before anything else.
+    if (!shellState.glReady && !shellState.glFailed &&
+        (message == MSG_PAINT || message == MSG_TIMER || message == MSG_KEYUP || message == MSG_COMMAND))
         return 0;
     switch (message) {
     case MSG_DESTROY: on_destroy();                       break;

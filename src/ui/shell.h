@@ -33,6 +33,8 @@ enum MenuCommand : uint32_t {
 
 struct ShellState {
     int      glReady;  // 1 once init_gl_state has run inside the GL view's initialisation
+    int      glFailed; // 1 when the GL view can have no OpenGL context: the viewer runs on
+                       // without a picture
     int      running;  // 1 from the end of start-up until on_destroy
     uint32_t frames;   // frames drawn and presented by the shell since start-up
 };
@@ -41,7 +43,8 @@ extern ShellState shellState;
 extern const MenuItem mainMenu[MAIN_MENU_ITEMS];   // the menu bar, in order
 
 // The whole start-up without the message loop: windows, GL state and first scene,
-// menus, file dialogs and the tool panels. Returns 1 when the GL view came up.
+// menus, file dialogs and the tool panels. Returns 1 when the GL view came up; without
+// it a message says so and every command that needs no GL still works.
 int  start_application(int argc, char **argv);
 // start_application, then the message loop; returns the quit code (0).
 int  run_application(int argc, char **argv);

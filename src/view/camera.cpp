@@ -17,7 +17,7 @@ void create_gl_context()
 
 void init_gl_state()
 {
-    make_gl_current(appWindows.mainWindow);
+    if (!make_gl_current(appWindows.mainWindow)) return;
     glDisable(GL_CULL_FACE);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
@@ -41,7 +41,7 @@ void set_projection(intptr_t lParam)
     viewState.viewportHeight = height;
 
     // The GL view reports its size in device pixels, as it does mouse positions.
-    make_gl_current(appWindows.mainWindow);
+    if (!make_gl_current(appWindows.mainWindow)) return;
     glViewport(0, 0, width, height);
     // A minimised window (a side of 0) has no aspect: use a square frustum until the
     // next size message, rather than dividing by zero.
@@ -53,7 +53,7 @@ void set_projection(intptr_t lParam)
 
 void draw_frame()
 {
-    make_gl_current(appWindows.mainWindow);
+    if (!make_gl_current(appWindows.mainWindow)) return;   // no OpenGL: nothing to draw into
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();

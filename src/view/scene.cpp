@@ -1,6 +1,8 @@
 // scene.cpp -- builds the map view's content: texture 10 (base map), texture 11 (height
 // band), display list 10 (base plane and lids) and display list 11 (column sides).
 // The geometry is computed into a fixed scratch first, then compiled into the lists.
+// Every GL call here runs right after the GL view's own context was made current, and
+// none runs when the view has no context (no OpenGL).
 #include "scene.h"
 #include "app_windows.h"
 #include "dates.h"
@@ -156,10 +158,10 @@ static void compile_sides()
 
 void rebuild_scene()
 {
-    make_gl_current(appWindows.mainWindow);
-    if (scene.showDate) scene.showDate();
+    if (scene.showDate) scene.showDate();   // a panel that repaints leaves Qt's context current
     compute_values();
     compute_scene_geometry();
+    if (!make_gl_current(appWindows.mainWindow)) return;
     compile_plane_and_lids();
     compile_sides();
 }
@@ -178,7 +180,7 @@ static void set_texture_parameters()
 void make_stripe_texture()
 {
     static unsigned char texels[STRIPE_SIZE * STRIPE_SIZE * 3];   // 12,288 bytes
-    make_gl_current(appWindows.mainWindow);
+    if (!make_gl_current(appWindows.mainWindow)) return;
     for (int i = 0; i < STRIPE_SIZE; ++i) {
         unsigned char level = i < STRIPE_BAND ? 255 : 0;   // row 0 is t = 0
         for (int j = 0; j < STRIPE_SIZE * 3; ++j) texels[i * STRIPE_SIZE * 3 + j] = level;
@@ -205,7 +207,7 @@ static void upload_map(const RgbImage &image)
 void make_map()
 {
     if (map_choice(displaySettings) != 0) return;   // no other map has an image source
-    make_gl_current(appWindows.mainWindow);
+    if (!make_gl_current(appWindows.mainWindow)) return;   // no view to show a map in
     RgbImage image = {0, 0, 0, nullptr};
     if (!read_bmp(BASEMAP_PATH, image)) {
         message_box("make_map() - can't read map!", "ERROR!", nullptr);
@@ -248,7 +250,7 @@ void draw_scene()
 void release_scene()
 {
     static const GLuint textures[2] = {MAP_TEXTURE, STRIPE_TEXTURE};
-    make_gl_current(appWindows.mainWindow);
+    if (!make_gl_current(appWindows.mainWindow)) return;
     glDeleteTextures(2, textures);
     glDeleteLists(PLANE_LIST, 1);
     glDeleteLists(SIDES_LIST, 1);

@@ -136,11 +136,13 @@ void read_offscreen_frame(unsigned char *rgb)
 // ---------------------------------------------------------------------------------
 void create_gl_view(WindowHandle) { open_offscreen_gl(); }
 
-void make_gl_current(WindowHandle)
+int make_gl_current(WindowHandle)
 {
+    if (offscreen.context == EGL_NO_CONTEXT) return 0;
     // already current: nothing to do, as with the toolkit's own context
-    if (offscreen.context != EGL_NO_CONTEXT && eglGetCurrentContext() != offscreen.context)
+    if (eglGetCurrentContext() != offscreen.context)
         eglMakeCurrent(offscreen.display, EGL_NO_SURFACE, EGL_NO_SURFACE, offscreen.context);
+    return 1;
 }
 
 void present_gl(WindowHandle) { glFinish(); }

@@ -11,7 +11,7 @@
 #include <cstring>
 
 // The scene makes the GL view current before GL work; these tests do none.
-void make_gl_current(WindowHandle) {}
+int make_gl_current(WindowHandle) { return 0; }
 void create_gl_view(WindowHandle) {}
 void present_gl(WindowHandle) {}
 double gl_pixel_ratio(WindowHandle) { return 1.0; }

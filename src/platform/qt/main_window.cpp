@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QOpenGLContext>
 #include <QOpenGLWidget>
 #include <QScreen>
 
@@ -112,9 +113,18 @@ public:
     PlatformWindow *const owner;
     bool frameFresh = false;   // the framebuffer holds a presented frame not yet shown
     bool painting = false;     // inside paintGL: the frame is being composed now
+    bool failed = false;       // its context could not be made; MSG_GLFAIL was sent
 
 protected:
     void initializeGL() override { deliver(owner, MSG_GLINIT, 0, 0); }
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QOpenGLWidget::resizeEvent(event);   // initialises the view on its first real size
+        if (!isValid() && !event->size().isEmpty() && !failed) {
+            failed = true;   // no context: initializeGL will never come
+            deliver(owner, MSG_GLFAIL, 0, 0);
+        }
+    }
     void resizeGL(int width, int height) override
     {
         frameFresh = false;   // a new framebuffer: whatever was presented is gone
@@ -178,11 +188,35 @@ WindowHandle create_main_window(const char *title, int width, int height, Window
     return window;
 }
 
+// Whether the display gives OpenGL contexts at all. Without them a GL view must not
+// even be made: the window would need them to show its other widgets.
+static bool opengl_available()
+{
+    QOpenGLContext probe;
+    return probe.create();
+}
+
+// What stands in the GL view's place without OpenGL: an empty area of the clear colour.
+static QWidget *plain_view(QWidget *main)
+{
+    QWidget *view = new QWidget(main);
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::Window, QColor(127, 127, 127));
+    view->setPalette(palette);
+    view->setAutoFillBackground(true);
+    return view;
+}
+
 void create_gl_view(WindowHandle mainWindow)
 {
     if (!mainWindow || mainWindow->kind != WINDOW_MAIN || mainWindow->glView) return;
     auto *main = static_cast<MainWindow *>(mainWindow->widget.data());
     if (!main) return;
+    if (!opengl_available()) {
+        if (!main->centralWidget()) main->setCentralWidget(plain_view(main));
+        deliver(mainWindow, MSG_GLFAIL, 0, 0);
+        return;
+    }
     GlView *view = new GlView(mainWindow, main);
     // panels already floating over a plain central area move onto the view
     if (QWidget *old = main->takeCentralWidget()) {
@@ -198,9 +232,13 @@ void create_gl_view(WindowHandle mainWindow)
     mainWindow->glView = view;
 }
 
-void make_gl_current(WindowHandle mainWindow)
+int make_gl_current(WindowHandle mainWindow)
 {
-    if (GlView *view = gl_view(mainWindow)) view->makeCurrent();   // binds its framebuffer too
+    GlView *view = gl_view(mainWindow);
+    QOpenGLContext *context = view ? view->context() : nullptr;
+    if (!context || !context->isValid()) return 0;   // not initialised yet, or no OpenGL
+    view->makeCurrent();   // binds its framebuffer too
+    return QOpenGLContext::currentContext() == context ? 1 : 0;
 }
 
 void present_gl(WindowHandle mainWindow)
