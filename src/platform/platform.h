@@ -203,7 +203,8 @@ void ctl_choose(WindowHandle dialog, int id, int index);
 void message_box(const char *text, const char *caption, WindowHandle owner);
 
 // A file dialog for one extension (such as ".csv"), starting in startDirectory.
-// Returns 1 with the chosen full path in path (size bytes), 0 when cancelled.
+// Returns 1 with the chosen full path in path (size bytes), 0 when cancelled, -1 when
+// the chosen path does not fit in size bytes (path untouched; the caller tells the user).
 // The save dialog asks before replacing an existing file of the name as typed.
 int platform_open_file(WindowHandle owner, const char *startDirectory, const char *extension,
                        char *path, int size);

@@ -36,6 +36,27 @@ static void restore_working_directory()
     if (chdir(fileDialogs.startDirectory) != 0) return;
 }
 
+// A chosen path that does not fit, by itself or with its extension: one message,
+// wherever it was found.
+static int refuse_long_path()
+{
+    restore_working_directory();
+    message_box("The chosen path is too long.", "Error", nullptr);
+    return 0;
+}
+
+// Shows the platform's dialog into fileName: 1 chosen, 0 cancelled or refused.
+static int run_dialog(bool save)
+{
+    int chosen = (save ? platform_save_file : platform_open_file)(
+        fileDialogs.owner, fileDialogs.lastDirectory, fileDialogs.filter, fileDialogs.fileName,
+        FILE_PATH_SIZE);
+    if (chosen < 0) return refuse_long_path();
+    if (chosen == 0) return 0;
+    fileDialogs.fileName[FILE_PATH_SIZE - 1] = '\0';
+    return 1;
+}
+
 // Copies the extension into the shared filter and clears the proposed name.
 static int prepare_dialog(const char *extension)
 {
@@ -54,11 +75,7 @@ void init_file_dialogs(WindowHandle owner)
 
 int open_file_dialog(char *path, const char *extension)
 {
-    if (!prepare_dialog(extension)) return 0;
-    if (!platform_open_file(fileDialogs.owner, fileDialogs.lastDirectory, fileDialogs.filter,
-                            fileDialogs.fileName, FILE_PATH_SIZE))
-        return 0;
-    fileDialogs.fileName[FILE_PATH_SIZE - 1] = '\0';
+    if (!prepare_dialog(extension) || !run_dialog(false)) return 0;
     std::memcpy(path, fileDialogs.fileName, std::strlen(fileDialogs.fileName) + 1);
     remember_folder(fileDialogs.fileName);
     restore_working_directory();
@@ -67,23 +84,14 @@ int open_file_dialog(char *path, const char *extension)
 
 int save_file_dialog(char *path, const char *extension)
 {
-    if (!prepare_dialog(extension)) return 0;
-    if (!platform_save_file(fileDialogs.owner, fileDialogs.lastDirectory, fileDialogs.filter,
-                            fileDialogs.fileName, FILE_PATH_SIZE))
-        return 0;
-    fileDialogs.fileName[FILE_PATH_SIZE - 1] = '\0';
+    if (!prepare_dialog(extension) || !run_dialog(true)) return 0;
 
     size_t nameLength = std::strlen(fileDialogs.fileName);
     size_t extLength  = std::strlen(fileDialogs.filter);
     bool hasExtension = nameLength >= extLength &&
         std::memcmp(fileDialogs.fileName + nameLength - extLength, fileDialogs.filter, extLength) == 0;
     size_t total = nameLength + (hasExtension ? 0 : extLength);
-    if (total >= FILE_PATH_SIZE) {
-        // The caller's buffer cannot take the name with its extension.
-        restore_working_directory();
-        message_box("The chosen file name is too long.", "Error", nullptr);
-        return 0;
-    }
+    if (total >= FILE_PATH_SIZE) return refuse_long_path();   // no room for the extension
     std::memcpy(path, fileDialogs.fileName, nameLength);
     if (!hasExtension) std::memcpy(path + nameLength, fileDialogs.filter, extLength);
     path[total] = '\0';

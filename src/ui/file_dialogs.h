@@ -23,9 +23,9 @@ extern FileDialogState fileDialogs;
 // last directory.
 void init_file_dialogs(WindowHandle owner);
 // path: the caller's FILE_PATH_SIZE buffer. 1 = a file was chosen and its path is in
-// path; 0 = cancelled (path, lastDirectory and the working directory untouched).
+// path; 0 = cancelled (path, lastDirectory and the working directory untouched), or a
+// path too long for the buffer, refused with a message.
 int open_file_dialog(char *path, const char *extension);
 // As open_file_dialog; the extension is appended when the chosen name does not end in
-// it (compared case-sensitively). A name too long to take it is refused with a
-// message and 0.
+// it (compared case-sensitively). A name too long to take it is refused the same way.
 int save_file_dialog(char *path, const char *extension);

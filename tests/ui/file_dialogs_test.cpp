@@ -1,6 +1,6 @@
 // file_dialogs_test.cpp -- the path rules of the open and save dialogs, answered by a
 // test handler: extension append, remembered folder, restored working directory,
-// cancel, and names too long to take their extension.
+// cancel, and paths too long for the buffer or for their extension.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -16,6 +16,7 @@ namespace {
 // What the next dialog answers, and what the dialogs and message boxes were given.
 struct Answers {
     bool        cancel = false;
+    bool        tooLong = false;       // the platform found the path too long for the buffer
     std::string path;                  // the full path the user "chooses"
     std::string wanderTo;              // a folder the dialog changes into, as a user browsing would
     std::string startSeen, extensionSeen;
@@ -28,13 +29,14 @@ int answer(const char *startDirectory, const char *extension, char *path, int si
     answers.extensionSeen = extension;
     if (!answers.wanderTo.empty() && chdir(answers.wanderTo.c_str()) != 0) return 0;
     if (answers.cancel) return 0;
+    if (answers.tooLong) return -1;
     std::snprintf(path, size_t(size), "%s", answers.path.c_str());
     return 1;
 }
 
-void record_message(const char *text, const char *caption, WindowHandle)
+void record_message(const char *text, const char *caption, WindowHandle owner)
 {
-    answers.messages.push_back(std::string(caption) + ": " + text);
+    answers.messages.push_back(std::string(caption) + ": " + text + (owner ? " (owned)" : ""));
 }
 int open_answer(WindowHandle, const char *start, const char *ext, char *path, int size)
 {
@@ -119,7 +121,9 @@ TEST_F(FileDialogs, CancelLeavesPathAndFolderAsTheyWere)
     EXPECT_TRUE(answers.messages.empty());
 }
 
-TEST_F(FileDialogs, NameTooLongForItsExtensionIsRefusedWithAMessage)
+// However the path turns out too long, the user reads one message: the same text and
+// caption, no owner window.
+TEST_F(FileDialogs, PathTooLongIsRefusedWithOneMessageWhereverItIsFound)
 {
     std::string folder = "/tmp/";
     std::string fits(FILE_PATH_SIZE - 1 - 4 - folder.size(), 'a');   // 255 with ".csv"
@@ -130,10 +134,12 @@ TEST_F(FileDialogs, NameTooLongForItsExtensionIsRefusedWithAMessage)
     char before[FILE_PATH_SIZE];
     std::memcpy(before, path, sizeof path);
     answers.wanderTo = "/";
-    EXPECT_EQ(save("/var/" + fits + "a"), "<refused>");
+    EXPECT_EQ(save("/var/" + fits + "a"), "<refused>");   // no room for the extension
+    answers.tooLong = true;                                 // no room for the path itself
+    EXPECT_EQ(save("/var/x"), "<refused>");
+    EXPECT_EQ(open_file_dialog(path, ".csv"), 0);
     EXPECT_EQ(std::memcmp(before, path, sizeof path), 0);
-    ASSERT_EQ(answers.messages.size(), 1u);
-    EXPECT_EQ(answers.messages[0], "Error: The chosen file name is too long.");
+    EXPECT_EQ(answers.messages, std::vector<std::string>(3, "Error: The chosen path is too long."));
     EXPECT_STREQ(fileDialogs.lastDirectory, "/tmp/");
     EXPECT_EQ(working_directory(), start);
 }

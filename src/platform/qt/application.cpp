@@ -154,10 +154,7 @@ static int run_file_dialog(WindowHandle owner, const char *startDirectory, const
     if (chosen.isEmpty()) return 0;
     QString absolute = QDir::fromNativeSeparators(QFileInfo(chosen.first()).absoluteFilePath());
     QByteArray bytes = absolute.toUtf8();
-    if (!path || size < 1 || bytes.size() >= size) {
-        message_box("The chosen path is too long.", "Error", owner);
-        return 0;
-    }
+    if (!path || size < 1 || bytes.size() >= size) return -1;   // the caller says so
     copy_text(absolute, path, size);
     return 1;
 }
