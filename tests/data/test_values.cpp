@@ -26,10 +26,10 @@ uint32_t value_on(PackedDate date)
     return valueTable.values[0];
 }
 
-float count_on(PackedDate date)
+float count_on(PackedDate date, const float (&c)[4] = {1000, 1500, 2000, 2200})
 {
     timeline.currentDate = date;
-    return interpolate_census(1000, 1500, 2000, 2200, timeline_parameter());
+    return interpolate_census(c[0], c[1], c[2], c[3], timeline_parameter());
 }
 
 using Interpolation = DataTest;
@@ -96,6 +96,31 @@ TEST_F(Interpolation, BlendRangeAndNodes)
     EXPECT_NEAR(interpolate_census(1000, 1500, 2000, 2200, above), 2000.0f, 0.5f);
 }
 
+// A population that peaks in 2000 and surges by 2012: the two quadratics part ways
+// inside the blend window, so any fault in the blend shows. The counts were worked out
+// apart from this code, in exact arithmetic from the dates' raw values: the quadratic
+// through 1990, 2000 and 2007 before the window, the one through 2000, 2007 and 2012
+// after it, and between them their mix by the weight (22 t - 10) / 7 of the second.
+TEST_F(Interpolation, BlendFollowsBothQuadraticsAcrossItsWindow)
+{
+    const float bumpy[4] = {1000, 3000, 2000, 6000};
+    const struct { PackedDate date; float count; } pins[] = {
+        {pack_date(14, 6, 2000), 3000.0020f},   // the first quadratic alone, last day
+        {pack_date(15, 6, 2000), 2999.9988f},   // first day of the blend
+        {pack_date(1, 10, 2000), 2994.2293f},
+        {pack_date(1, 1, 2002), 2748.9327f},
+        {pack_date(1, 1, 2006), 1741.4326f},
+        {pack_date(1, 7, 2007), 1927.2731f},
+        {pack_date(8, 10, 2007), 1999.8602f},   // last day of the blend
+        {pack_date(9, 10, 2007), 2000.6295f},   // the second quadratic alone, first day
+    };
+    for (const auto &pin : pins) {
+        char date[DATE_TEXT_SIZE];
+        format_date(pin.date, date);
+        EXPECT_NEAR(count_on(pin.date, bumpy), pin.count, 0.01f) << date;
+    }
+}
+
 TEST_F(Interpolation, QuadraticPassesItsThreeNodes)
 {
     for (float f : {0.5882353f, 0.5833333f, 0.25f}) {
@@ -127,6 +152,18 @@ TEST_F(ValueRules, SeriesCodeChoosesTheRatio)
         // all three series are still carried to the date
         EXPECT_NEAR(zipTable.records[0].households.growthRatio, 700.0f / 600.0f, 1e-5f);
     }
+}
+
+TEST_F(ValueRules, RoundingIsHalfUpOnSinglePrecisionRatios)
+{
+    load_example();
+    zipTable.records[0].detail[0] = 53;
+    EXPECT_EQ(value_on(pack_date(1, 1, 1990)), 27u);   // 0.5 x 53 = 26.5: halves go up
+    // Worked out apart from this code, storing every named intermediate in single
+    // precision: the ratio on 10 January 1990 is 0.50031811 (0.50031805 when the weights
+    // of the quadratic stay in double), which times 1572 lands either side of 786.5.
+    zipTable.records[0].detail[0] = 1572;
+    EXPECT_EQ(value_on(pack_date(10, 1, 1990)), 787u);
 }
 
 TEST_F(ValueRules, UnrepresentableProductsAndTotalsAreClamped)
