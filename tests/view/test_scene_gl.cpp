@@ -251,6 +251,22 @@ TEST_F(SceneFrame, WhiteSidesDarkenPerFace)
     }
 }
 
+// Faces are never culled: a faded column seen from the north shows the inside of its
+// far south face through its near north face. Both are white below the first band,
+// darkened to 0.91 (south) and 0.97 (north), alpha 0.15, over the plane's (200, 100, 50):
+// south first, 0.15 x 232 + 0.85 x plane; then north, 0.15 x 247 + 0.85 x that.
+TEST_F(SceneFrame, FadedColumnShowsItsFarSideThroughTheNearOne)
+{
+    add_zip(PIVOT_X, PIVOT_Y, 10000);          // one scaled unit tall
+    add_zip(PIVOT_X + 0.5f, PIVOT_Y, 0);       // the selected one, far away
+    querySelection.selectedZip = 1;
+    load_uniform_map(200, 100, 50);
+    look_at_pivot_column(180.0f, 60.0f, 15.0f, 0.5f);
+    redraw();
+    expect_rgb(pixel_at(model_to_pixel(PIVOT_X, PIVOT_Y + 0.0025, 5000)), 211, 139, 103, 3,
+               "north face over the inside of the south face");
+}
+
 TEST_F(SceneFrame, BandsMarkEveryWholeScaledUnit)
 {
     // Three scaled units tall at both height scales: 30000 at 0.0001, 30 at 0.1.
