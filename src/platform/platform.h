@@ -192,6 +192,15 @@ void ctl_click(WindowHandle dialog, int id);
 void ctl_choose(WindowHandle dialog, int id, int index);
 
 // ---------------------------------------------------------------------------------
+// Text as a picture (for the GL scene; needs no window, works without an X server)
+// ---------------------------------------------------------------------------------
+// Draws text (UTF-8) in the UI font, black on white, from the left edge and vertically
+// centred, into a width x height RGB image: 3 bytes a pixel, rows without gaps, bottom
+// row first. Returns the width in pixels the whole text needs (what lies beyond width
+// is cut), or 0 when there is no text or no GUI application to draw it.
+int render_text(const char *text, unsigned char *rgb, int width, int height);
+
+// ---------------------------------------------------------------------------------
 // Modal services, with a handler that tests install
 // ---------------------------------------------------------------------------------
 // A message box with one OK button, the caption and text as given; owner may be null.
