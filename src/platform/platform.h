@@ -137,6 +137,7 @@ enum : uint32_t {
     STYLE_VSCROLL   = 1u << 7,
     STYLE_BORDER    = 1u << 8,
     STYLE_GROUP     = 1u << 9,   // starts a radio group
+    STYLE_LEFTTEXT  = 1u << 10,  // check box: text on the left, box on the right
 };
 
 // Positions and sizes in dialog units; they convert to pixels from the UI font.

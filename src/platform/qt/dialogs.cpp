@@ -202,6 +202,7 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
     }
     case CTL_CHECKBOX: {
         auto *box = new QCheckBox(text, client);
+        if (style & STYLE_LEFTTEXT) box->setLayoutDirection(Qt::RightToLeft);
         QObject::connect(box, &QCheckBox::clicked, box, [dialog, id] { send_command(dialog, id, NOTIFY_CLICKED); });
         box->installEventFilter(new FocusNotifier(dialog, id, box));
         return box;
@@ -278,6 +279,12 @@ static void make_controls(PlatformWindow *dialog, const DialogTemplate &tmpl, QW
             rect.setHeight(qMin(rect.height(), widget->sizeHint().height()));
         if (control.kind == CTL_PICTURE && rect.isEmpty())
             rect.setSize(widget->sizeHint());
+        // a check box keeps its whole text: it grows away from its box when the font
+        // and the style's indicator need more room than the template gives
+        if (control.kind == CTL_CHECKBOX && widget->sizeHint().width() > rect.width()) {
+            if (control.style & STYLE_LEFTTEXT) rect.setLeft(rect.right() + 1 - widget->sizeHint().width());
+            else rect.setWidth(widget->sizeHint().width());
+        }
         widget->setGeometry(rect);
         if (takes_focus(control.kind)) {
             if (anyTabStop && !(control.style & STYLE_TABSTOP)) widget->setFocusPolicy(Qt::ClickFocus);
