@@ -8,6 +8,7 @@
 #include "data_commands.h"
 #include "dates.h"
 #include "file_dialogs.h"
+#include "gis_panel.h"
 #include "scene.h"
 #include "selection.h"
 #include "timeline_panel.h"
@@ -81,8 +82,9 @@ int start_application(int argc, char **argv)
 
     init_file_dialogs(appWindows.mainWindow);
 
-    // Tool windows in their creation order; the GIS and Query panels, the Info panel
-    // and the About box are not part of this viewer yet and stay null.
+    // Tool windows in their creation order; the Query panel, the Info panel and the
+    // About box are not part of this viewer yet and stay null.
+    appWindows.gisPanel = create_dialog(&gisTemplate, appWindows.mainWindow, gis_panel_proc);
     appWindows.timelinePanel = create_dialog(&timelineTemplate, appWindows.mainWindow,
                                              timeline_panel_proc);
     shellState.running = 1;
