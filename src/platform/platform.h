@@ -137,7 +137,8 @@ enum : uint32_t {
     STYLE_VSCROLL   = 1u << 7,
     STYLE_BORDER    = 1u << 8,
     STYLE_GROUP     = 1u << 9,   // starts a radio group
-    STYLE_LEFTTEXT  = 1u << 10,  // check box: text on the left, box on the right
+    STYLE_DEFAULT   = 1u << 10,  // the default push button: Enter in its dialog clicks it
+    STYLE_LEFTTEXT  = 1u << 11,  // check box: text on the left, box on the right
 };
 
 // Positions and sizes in dialog units; they convert to pixels from the UI font.
@@ -183,7 +184,11 @@ void ctl_set_range(WindowHandle dialog, int id, int minimum, int maximum);   // 
                                                                              // below minimum counts as minimum
 void ctl_set_position(WindowHandle dialog, int id, int position);            // clamped to the range
 int  ctl_get_position(WindowHandle dialog, int id);
-int  ctl_line_count(WindowHandle dialog, int id);                            // multi-line edit
+// Multi-line edit: lines as displayed (a wrapped line counts once per displayed line;
+// the empty line after a final line end counts as one).
+int  ctl_line_count(WindowHandle dialog, int id);
+void ctl_append_text(WindowHandle dialog, int id, const char *text);         // at the end; \r\n or \n
+int  ctl_remove_first_line(WindowHandle dialog, int id);                     // through its line end; 0 if none
 void ctl_scroll_to_end(WindowHandle dialog, int id);
 void ctl_set_focus(WindowHandle dialog, int id);
 // Test access: the text of an item of a list or combo, and a simulated user action

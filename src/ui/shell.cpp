@@ -4,11 +4,14 @@
 #include "shell.h"
 
 #include "app_windows.h"
+#include "about_box.h"
 #include "camera.h"
 #include "data_commands.h"
 #include "dates.h"
 #include "file_dialogs.h"
 #include "gis_panel.h"
+#include "info_panel.h"
+#include "query_panel.h"
 #include "scene.h"
 #include "selection.h"
 #include "timeline_panel.h"
@@ -82,11 +85,14 @@ int start_application(int argc, char **argv)
 
     init_file_dialogs(appWindows.mainWindow);
 
-    // Tool windows in their creation order; the Query panel, the Info panel and the
-    // About box are not part of this viewer yet and stay null.
-    appWindows.gisPanel = create_dialog(&gisTemplate, appWindows.mainWindow, gis_panel_proc);
-    appWindows.timelinePanel = create_dialog(&timelineTemplate, appWindows.mainWindow,
-                                             timeline_panel_proc);
+    // The tool windows in their creation order. Each handle is stored once its
+    // dialog's initialisation has run.
+    WindowHandle main = appWindows.mainWindow;
+    appWindows.gisPanel      = create_dialog(&gisTemplate, main, gis_panel_proc);
+    appWindows.queryPanel    = create_dialog(&queryTemplate, main, query_panel_proc);
+    appWindows.timelinePanel = create_dialog(&timelineTemplate, main, timeline_panel_proc);
+    appWindows.infoPanel     = create_dialog(&infoTemplate, main, info_panel_proc);
+    appWindows.aboutBox      = create_dialog(&aboutTemplate, main, about_box_proc);
     shellState.running = 1;
     return shellState.glReady;
 }
@@ -205,6 +211,7 @@ void handle_menu_command(uintptr_t wParam)
         break;
     case CMD_DEFAULT_QUERY:
         querySelection.field = 0;
+        refresh_query_panel(appWindows.queryPanel);
         rebuild_scene();
         break;
     default: break;   // the "Saved" items, snapshot, print and unknown ids only redraw
