@@ -35,6 +35,8 @@ enum : uint32_t {
     MSG_LBUTTONUP     = 514,
     MSG_RBUTTONDOWN   = 516,
     MSG_RBUTTONUP     = 517,
+    MSG_MOUSEWHEEL    = 522,   // wParam: delta << 16 | key flags, delta 120 a notch, positive away
+                               // from the user; lParam: y << 16 | x of the pointer
     MSG_GLINIT        = 1024,  // the GL view's context exists and is current (first thing
                                // in its initialisation; GL objects made here keep their names)
 };

@@ -11,6 +11,7 @@
 #include "file_dialogs.h"
 #include "gis_panel.h"
 #include "info_panel.h"
+#include "navigation.h"
 #include "query_panel.h"
 #include "scene.h"
 #include "selection.h"
@@ -107,7 +108,7 @@ int run_application(int argc, char **argv)
 // The main window
 // ---------------------------------------------------------------------------------
 
-static void redraw()
+void redraw()
 {
     draw_frame();
     present_frame();
@@ -122,18 +123,23 @@ intptr_t main_window_proc(WindowHandle window, uint32_t message, uintptr_t wPara
         return 0;
     }
     // Until the GL state and the first scene exist there is nothing to draw.
-    if (!shellState.glReady && (message == MSG_PAINT || message == MSG_TIMER ||
-                                message == MSG_KEYUP || message == MSG_COMMAND))
+    if (!shellState.glReady && message != MSG_DESTROY && message != MSG_SIZE && message != MSG_CLOSE)
         return 0;
     switch (message) {
-    case MSG_DESTROY: on_destroy();                       break;
-    case MSG_SIZE:    set_projection(lParam);              break;
-    case MSG_PAINT:   on_paint(window);                    break;
-    case MSG_KEYUP:   on_key_up(wParam);                   break;
-    case MSG_COMMAND: handle_menu_command(wParam);         break;
-    case MSG_TIMER:   on_timer(wParam);                    break;
-    case MSG_CLOSE:   quit_command();                      break;
-    default:          break;   // mouse navigation is not part of this viewer yet
+    case MSG_DESTROY:     on_destroy();                        break;
+    case MSG_SIZE:        set_projection(lParam);              break;
+    case MSG_PAINT:       on_paint(window);                    break;
+    case MSG_KEYUP:       on_key_up(wParam);                   break;
+    case MSG_COMMAND:     handle_menu_command(wParam);         break;
+    case MSG_TIMER:       on_timer(wParam);                    break;
+    case MSG_MOUSEMOVE:   on_mouse_move(wParam, lParam);       break;
+    case MSG_LBUTTONDOWN: on_left_button_down(wParam, lParam); break;
+    case MSG_RBUTTONDOWN: on_right_button_down(wParam, lParam); break;
+    case MSG_LBUTTONUP:
+    case MSG_RBUTTONUP:   on_button_up(lParam);                break;
+    case MSG_MOUSEWHEEL:  on_mouse_wheel(int16_t(wParam >> 16)); break;
+    case MSG_CLOSE:       quit_command();                      break;
+    default:              break;
     }
     return 0;
 }
