@@ -14,13 +14,6 @@
 #include <string>
 #include <unistd.h>
 
-// The scene makes the GL view current before GL work; these tests do none.
-void make_gl_current(WindowHandle) {}
-void create_gl_view(WindowHandle) {}
-void present_gl(WindowHandle) {}
-double gl_pixel_ratio(WindowHandle) { return 1.0; }
-int render_text(const char *, unsigned char *, int, int) { return 0; }
-
 namespace {
 
 constexpr PackedDate JAN_1_1995 = pack_date(1, 1, 1995);   // year index 5
