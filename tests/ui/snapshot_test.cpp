@@ -138,6 +138,8 @@ TEST_F(Snapshot, CancelledDialogsShowNothingAndHiddenPanelsStayHidden)
     }
     process_events(50);
     EXPECT_FALSE(is_window_visible(appWindows.timelinePanel));
+    EXPECT_FALSE(is_window_visible(appWindows.infoPanel));   // hidden since start-up
+    EXPECT_FALSE(is_window_visible(appWindows.aboutBox));
 }
 
 TEST_F(Snapshot, EveryFailureEndsInAnErrorNeverInASuccess)
