@@ -210,6 +210,20 @@ TEST_F(Panels, ChosenCampusColoursTheColumnsOnScreen)
     EXPECT_NEAR(qBlue(green), 0, 2);
 }
 
+// Without a field file the viewer says so once and goes on with empty lists; a load
+// still fills the ZIP list. (ctest runs every test in a process of its own.)
+TEST(QueryPanelWithoutFields, SaysSoOnceAndGoesOn)
+{
+    if (appWindows.mainWindow) GTEST_SKIP() << "the viewer already started in this process";
+    ASSERT_EQ(unlink((sample_directory() + "/data/ui/fields.ui").c_str()), 0);
+    ASSERT_EQ(start_viewer_once(), 1);
+    EXPECT_EQ(modalLog.messages, std::vector<std::string>{"ERROR!: init_query() - can't read fields!"});
+    EXPECT_EQ(ctl_item_count(appWindows.queryPanel, IDC_FIELD_LIST), 0);
+    EXPECT_EQ(ctl_item_count(appWindows.queryPanel, IDC_CAMPUS), 0);
+    load("zips.csv");
+    EXPECT_EQ(items(appWindows.queryPanel, IDC_ZIP_LIST), (std::vector<std::string>{"77001", "77002"}));
+}
+
 // -------------------------------------------------------------------------------
 // Info panel
 // -------------------------------------------------------------------------------
