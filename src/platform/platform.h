@@ -35,6 +35,8 @@ enum : uint32_t {
     MSG_LBUTTONUP     = 514,
     MSG_RBUTTONDOWN   = 516,
     MSG_RBUTTONUP     = 517,
+    MSG_MOUSEWHEEL    = 522,   // wParam: delta << 16 | key flags, delta 120 a notch, positive away
+                               // from the user; lParam: y << 16 | x of the pointer
     MSG_GLINIT        = 1024,  // the GL view's context exists and is current (first thing
                                // in its initialisation; GL objects made here keep their names)
     MSG_GLFAIL        = 1025,  // the GL view can have no OpenGL context: it never initialises
@@ -142,6 +144,8 @@ enum : uint32_t {
     STYLE_VSCROLL   = 1u << 7,
     STYLE_BORDER    = 1u << 8,
     STYLE_GROUP     = 1u << 9,   // starts a radio group
+    STYLE_DEFAULT   = 1u << 10,  // the default push button: Enter in its dialog clicks it
+    STYLE_LEFTTEXT  = 1u << 11,  // check box: text on the left, box on the right
 };
 
 // Positions and sizes in dialog units; they convert to pixels from the UI font.
@@ -187,7 +191,11 @@ void ctl_set_range(WindowHandle dialog, int id, int minimum, int maximum);   // 
                                                                              // below minimum counts as minimum
 void ctl_set_position(WindowHandle dialog, int id, int position);            // clamped to the range
 int  ctl_get_position(WindowHandle dialog, int id);
-int  ctl_line_count(WindowHandle dialog, int id);                            // multi-line edit
+// Multi-line edit: lines as displayed (a wrapped line counts once per displayed line;
+// the empty line after a final line end counts as one).
+int  ctl_line_count(WindowHandle dialog, int id);
+void ctl_append_text(WindowHandle dialog, int id, const char *text);         // at the end; \r\n or \n
+int  ctl_remove_first_line(WindowHandle dialog, int id);                     // through its line end; 0 if none
 void ctl_scroll_to_end(WindowHandle dialog, int id);
 void ctl_set_focus(WindowHandle dialog, int id);
 // Test access: the text of an item of a list or combo, and a simulated user action
@@ -195,6 +203,15 @@ void ctl_set_focus(WindowHandle dialog, int id);
 int  ctl_get_item_text(WindowHandle dialog, int id, int index, char *text, int size);
 void ctl_click(WindowHandle dialog, int id);
 void ctl_choose(WindowHandle dialog, int id, int index);
+
+// ---------------------------------------------------------------------------------
+// Text as a picture (for the GL scene; needs no window, works without an X server)
+// ---------------------------------------------------------------------------------
+// Draws text (UTF-8) in the UI font, black on white, from the left edge and vertically
+// centred, into a width x height RGB image: 3 bytes a pixel, rows without gaps, bottom
+// row first. Returns the width in pixels the whole text needs (what lies beyond width
+// is cut), or 0 when there is no text or no GUI application to draw it.
+int render_text(const char *text, unsigned char *rgb, int width, int height);
 
 // ---------------------------------------------------------------------------------
 // Modal services, with a handler that tests install
@@ -222,3 +239,38 @@ struct ModalHandler {
 };
 // Installs handler (copied); null puts back the platform's own. Returns the previous one.
 ModalHandler set_modal_handler(const ModalHandler *handler);
+
+// ---------------------------------------------------------------------------------
+// Printing: one page, drawn as one image
+// ---------------------------------------------------------------------------------
+enum : int { PRINT_FAILED = -1, PRINT_CANCELLED = 0, PRINT_READY = 1 };
+
+// Shows the print dialog owned by owner: it starts from the system's default printer
+// every time, offers no page ranges and no selection, and always offers printing into
+// a PDF file (the only way to print where no printer is installed). Then starts the
+// job named documentName and its one page. PRINT_READY with the printable area's size
+// in device pixels; PRINT_CANCELLED when the dialog was cancelled; PRINT_FAILED when
+// the job or its page could not be started. Only PRINT_READY leaves a job open.
+int print_begin(WindowHandle owner, const char *documentName, int *pageWidth, int *pageHeight);
+// Draws an RGB image (3 bytes per pixel, rows without gaps, bottom row first) into
+// the rectangle x, y, width, height of the page, smoothly (linearly) scaled. Device
+// pixels, from the lower left corner of the printable area; the image's bottom row
+// lands at the rectangle's bottom. Returns 0 when no page is open, and when the image
+// cannot be drawn (null pixels included), which also fails the job at its end.
+int print_draw_image(const unsigned char *rgb, int imageWidth, int imageHeight,
+                     double x, double y, double width, double height);
+// Ends the page and the job. Returns 1 when the job was handed on whole (to the
+// printer, or into the PDF file, which is then complete); 0 when there was no job,
+// a drawing failed or the output could not be finished. Nothing stays open.
+int print_end();
+
+// The print dialog behind print_begin: 1 = print, with outputFile (size bytes) holding
+// the PDF file to print into, or "" for the printer as the dialog set it up; 0 =
+// cancelled. A test installs its own answer; null puts back the platform's dialog.
+// Returns the previous handler (null for the platform's).
+typedef int (*PrintDialogHandler)(WindowHandle owner, char *outputFile, int size);
+PrintDialogHandler set_print_dialog_handler(PrintDialogHandler handler);
+
+// The running period in ms of a timer started on window; 0 when it is stopped or was
+// never started.
+uint32_t timer_period(WindowHandle window, uint32_t id);

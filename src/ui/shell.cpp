@@ -4,12 +4,18 @@
 #include "shell.h"
 
 #include "app_windows.h"
+#include "about_box.h"
 #include "camera.h"
 #include "data_commands.h"
 #include "dates.h"
 #include "file_dialogs.h"
+#include "gis_panel.h"
+#include "info_panel.h"
+#include "navigation.h"
+#include "query_panel.h"
 #include "scene.h"
 #include "selection.h"
+#include "snapshot.h"
 #include "timeline_panel.h"
 
 ShellState shellState;
@@ -92,10 +98,14 @@ int start_application(int argc, char **argv)
 
     init_file_dialogs(appWindows.mainWindow);
 
-    // Tool windows in their creation order; the GIS and Query panels, the Info panel
-    // and the About box are not part of this viewer yet and stay null.
-    appWindows.timelinePanel = create_dialog(&timelineTemplate, appWindows.mainWindow,
-                                             timeline_panel_proc);
+    // The tool windows in their creation order. Each handle is stored once its
+    // dialog's initialisation has run.
+    WindowHandle main = appWindows.mainWindow;
+    appWindows.gisPanel      = create_dialog(&gisTemplate, main, gis_panel_proc);
+    appWindows.queryPanel    = create_dialog(&queryTemplate, main, query_panel_proc);
+    appWindows.timelinePanel = create_dialog(&timelineTemplate, main, timeline_panel_proc);
+    appWindows.infoPanel     = create_dialog(&infoTemplate, main, info_panel_proc);
+    appWindows.aboutBox      = create_dialog(&aboutTemplate, main, about_box_proc);
     shellState.running = 1;
     if (shellState.glFailed) report_no_gl_view();
     return shellState.glReady;
@@ -111,7 +121,7 @@ int run_application(int argc, char **argv)
 // The main window
 // ---------------------------------------------------------------------------------
 
-static void redraw()
+void redraw()
 {
     if (!shellState.glReady) return;   // no picture without the GL view
     draw_frame();
@@ -131,20 +141,26 @@ intptr_t main_window_proc(WindowHandle window, uint32_t message, uintptr_t wPara
         if (shellState.running) report_no_gl_view();
         return 0;
     }
-    // Until the GL state and the first scene exist (or are known never to come) the
-    // commands wait: the first scene is built before anything else.
-    if (!shellState.glReady && !shellState.glFailed &&
-        (message == MSG_PAINT || message == MSG_TIMER || message == MSG_KEYUP || message == MSG_COMMAND))
+    // Until the GL state and the first scene exist (or are known never to come) there
+    // is nothing to draw and nothing to act on: the first scene is built first.
+    if (!shellState.glReady && !shellState.glFailed && message != MSG_DESTROY &&
+        message != MSG_SIZE && message != MSG_CLOSE)
         return 0;
     switch (message) {
-    case MSG_DESTROY: on_destroy();                       break;
-    case MSG_SIZE:    set_projection(lParam);              break;
-    case MSG_PAINT:   on_paint(window);                    break;
-    case MSG_KEYUP:   on_key_up(wParam);                   break;
-    case MSG_COMMAND: handle_menu_command(wParam);         break;
-    case MSG_TIMER:   on_timer(wParam);                    break;
-    case MSG_CLOSE:   quit_command();                      break;
-    default:          break;   // mouse navigation is not part of this viewer yet
+    case MSG_DESTROY:     on_destroy();                        break;
+    case MSG_SIZE:        set_projection(lParam);              break;
+    case MSG_PAINT:       on_paint(window);                    break;
+    case MSG_KEYUP:       on_key_up(wParam);                   break;
+    case MSG_COMMAND:     handle_menu_command(wParam);         break;
+    case MSG_TIMER:       on_timer(wParam);                    break;
+    case MSG_MOUSEMOVE:   on_mouse_move(wParam, lParam);       break;
+    case MSG_LBUTTONDOWN: on_left_button_down(wParam, lParam); break;
+    case MSG_RBUTTONDOWN: on_right_button_down(wParam, lParam); break;
+    case MSG_LBUTTONUP:
+    case MSG_RBUTTONUP:   on_button_up(lParam);                break;
+    case MSG_MOUSEWHEEL:  on_mouse_wheel(int16_t(wParam >> 16)); break;
+    case MSG_CLOSE:       quit_command();                      break;
+    default:              break;
     }
     return 0;
 }
@@ -201,6 +217,8 @@ void handle_menu_command(uintptr_t wParam)
     case CMD_LOAD_DATA:        load_data_command();                  break;
     case CMD_EXPORT_CSV:       export_csv_command();                 break;
     case CMD_ABOUT:            show_panel(appWindows.aboutBox);      break;
+    case CMD_SAVE_SNAPSHOT:    save_snapshot_command();              break;
+    case CMD_PRINT:            print_command();                      break;
     case CMD_QUIT:             quit_command();                       return;   // nothing is drawn after Quit
     case CMD_SHOW_GIS:         show_panel(appWindows.gisPanel);      break;
     case CMD_SHOW_QUERY:       show_panel(appWindows.queryPanel);    break;
@@ -222,9 +240,10 @@ void handle_menu_command(uintptr_t wParam)
         break;
     case CMD_DEFAULT_QUERY:
         querySelection.field = 0;
+        refresh_query_panel(appWindows.queryPanel);
         rebuild_scene();
         break;
-    default: break;   // the "Saved" items, snapshot, print and unknown ids only redraw
+    default: break;   // the "Saved" items and unknown ids only redraw
     }
     redraw();
 }

@@ -1,6 +1,7 @@
 // camera.cpp -- rendering context, fixed GL state, projection and frame drawing.
 #include "camera.h"
 #include "app_windows.h"
+#include "overlay.h"
 #include "platform.h"
 #include "scene.h"
 
@@ -8,6 +9,13 @@
 
 ViewState viewState = {
     {PIVOT_X, PIVOT_Y, PIVOT_Z}, {PIVOT_X, PIVOT_Y, PIVOT_Z}, 500.0f, 0.0f, 0.0f, 0, 0};
+
+void centre_view_on(float longitude, float latitude)
+{
+    // world = (model - P) x 100 + P, in double from the single-precision inputs
+    viewState.centre[0] = static_cast<float>((double(longitude) - PIVOT_X) * WORLD_SCALE + PIVOT_X);
+    viewState.centre[1] = static_cast<float>((double(latitude) - PIVOT_Y) * WORLD_SCALE + PIVOT_Y);
+}
 
 void create_gl_context()
 {
@@ -21,7 +29,9 @@ void init_gl_state()
     glDisable(GL_CULL_FACE);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glReadBuffer(GL_FRONT);   // a read after present_frame sees the frame on screen
+    // No framebuffer object of the view exists yet; Qt makes one on every resize, each
+    // with its own read buffer, so capture_view chooses the buffer when it reads.
+    glReadBuffer(GL_FRONT);
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     glClearColor(0.498f, 0.498f, 0.498f, 1.0f);
@@ -29,6 +39,7 @@ void init_gl_state()
     glLineWidth(2.0f);
 
     make_stripe_texture();
+    make_label_texture();   // a third fixed name, for the campus names
     make_map();
     rebuild_scene();
 }

@@ -7,11 +7,13 @@
 #include "app_windows.h"
 #include "dates.h"
 #include "image.h"
+#include "overlay.h"
 #include "platform.h"
 #include "selection.h"
 #include "values.h"
 
 #include <GL/gl.h>
+#include <filesystem>
 
 DisplaySettings displaySettings = {0, 0, 0.0001f, 1.0f};
 
@@ -23,6 +25,8 @@ struct SceneState {
 static SceneState scene;
 
 static const char *const BASEMAP_PATH = "./data/maps/basemap.bmp";
+// Not shipped: a user who has a school-district map puts it here.
+static const char *const DISTRICTS_PATH = "./data/maps/districts.bmp";
 
 void set_date_display(void (*show)()) { scene.showDate = show; }
 
@@ -74,7 +78,7 @@ ColumnColour column_colour(uint16_t zipIndex)
 void compute_scene_geometry()
 {
     SceneScratch &out = scene.scratch;
-    out.count = zipTable.count < static_cast<uint32_t>(MAX_ZIPS) ? zipTable.count : MAX_ZIPS;
+    out.count = loaded_zip_count();
     double heightScale = displaySettings.heightScale;
     double lift = 1.0 / (100.0 * heightScale);   // 0.01 scaled units above the plane
 
@@ -204,12 +208,28 @@ static void upload_map(const RgbImage &image)
     set_texture_parameters();
 }
 
+// The file of the chosen map; null when the choice has no picture to show.
+static const char *chosen_map_path()
+{
+    switch (map_choice(displaySettings)) {
+    case MAP_BASEMAP:
+        return BASEMAP_PATH;
+    case MAP_SCHOOL_DISTRICT: {
+        std::error_code error;
+        return std::filesystem::exists(DISTRICTS_PATH, error) ? DISTRICTS_PATH : nullptr;
+    }
+    default:
+        return nullptr;
+    }
+}
+
 void make_map()
 {
-    if (map_choice(displaySettings) != 0) return;   // no other map has an image source
+    const char *path = chosen_map_path();
+    if (!path) return;   // texture 10 keeps the map it holds
     if (!make_gl_current(appWindows.mainWindow)) return;   // no view to show a map in
     RgbImage image = {0, 0, 0, nullptr};
-    if (!read_bmp(BASEMAP_PATH, image)) {
+    if (!read_bmp(path, image)) {
         message_box("make_map() - can't read map!", "ERROR!", nullptr);
         return;
     }
@@ -240,8 +260,11 @@ void draw_scene()
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, MAP_TEXTURE);
     glCallList(PLANE_LIST);
+    // markers stand on the plane among the columns; names go over everything
+    if (displaySettings.overlayFlags & OVERLAY_UNIVERSITIES) draw_campus_markers();
     glBindTexture(GL_TEXTURE_2D, STRIPE_TEXTURE);
     glCallList(SIDES_LIST);
+    if (displaySettings.overlayFlags & OVERLAY_LABELS) draw_campus_labels();
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
@@ -249,9 +272,9 @@ void draw_scene()
 
 void release_scene()
 {
-    static const GLuint textures[2] = {MAP_TEXTURE, STRIPE_TEXTURE};
+    static const GLuint textures[3] = {MAP_TEXTURE, STRIPE_TEXTURE, LABEL_TEXTURE};
     if (!make_gl_current(appWindows.mainWindow)) return;
-    glDeleteTextures(2, textures);
+    glDeleteTextures(3, textures);
     glDeleteLists(PLANE_LIST, 1);
     glDeleteLists(SIDES_LIST, 1);
 }

@@ -1,6 +1,7 @@
 // fuzz_tables.h -- for the harnesses of the loader's files: the checks that whatever
-// was loaded leaves the value table and the scene sound, and a stand-in for the GL
-// view (there is none: the scene computes its geometry and makes no GL call).
+// was loaded leaves the value table and the scene sound. There is no GL view (the
+// harnesses link the no-op GL-view calls): the scene computes its geometry and makes
+// no GL call.
 #pragma once
 #include "fuzz_support.h"
 
@@ -11,8 +12,6 @@
 #include "zip_table.h"
 
 #include <cmath>
-
-int make_gl_current(WindowHandle) { return 0; }
 
 inline bool unit_interval(float x) { return x >= 0.0f && x <= 1.0f; }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app_harness.h"
+#include "report.h"
 #include "shell.h"
 #include "values.h"
 #include "zip_table.h"
@@ -53,11 +54,17 @@ TEST_F(DecimalCommaLocale, LoadReadsPositionsAndTravelTimes)
 }
 
 // The ZIP report writes each share with "%.2f%%": 123 of 1000 is 12.30%, never 12,30%.
-TEST_F(DecimalCommaLocale, SharesAreWrittenWithADecimalPoint)
+TEST_F(DecimalCommaLocale, ReportSharesHaveADecimalPoint)
 {
-    char share[16];
-    std::snprintf(share, sizeof share, "%.2f%%", 100.0 * 123 / 1000);
-    EXPECT_STREQ(share, "12.30%");
+    modalLog.fileAnswers = {sample_directory() + "/in/zips.csv"};
+    handle_menu_command(CMD_LOAD_DATA);
+    ASSERT_EQ(zipTable.count, 2u);
+    valueTable.values[0] = 123;
+    valueTable.areaTotal = 1000;
+    char report[REPORT_TEXT_SIZE];
+    ASSERT_GT(format_zip_report(0, report), 0);
+    EXPECT_NE(std::string(report).find("Total for zip code 77001: 123, 12.30%\r\n"), std::string::npos)
+        << report;
 }
 
 }   // namespace

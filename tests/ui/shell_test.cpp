@@ -3,14 +3,11 @@
 // their labels point.
 #include <gtest/gtest.h>
 
-#include <QTimer>
-
 #include <string>
 
 #include "app_harness.h"
 #include "app_windows.h"
 #include "dates.h"
-#include "qt_internal.h"
 #include "shell.h"
 #include "timeline_panel.h"
 
@@ -28,10 +25,12 @@ protected:
     }
 };
 
+// Snapshot and Print are left out: they wait for the view with the event loop running,
+// where paints draw too.
 TEST_F(Shell, EveryMenuCommandButQuitDrawsOnce)
 {
     for (const MenuItem &item : mainMenu) {
-        if (item.id == CMD_QUIT) continue;
+        if (item.id == CMD_QUIT || item.id == CMD_SAVE_SNAPSHOT || item.id == CMD_PRINT) continue;
         uint32_t frames = shellState.frames;
         handle_menu_command(make_command(item.id, NOTIFY_CLICKED));
         EXPECT_EQ(shellState.frames, frames + 1) << item.text;
@@ -40,12 +39,7 @@ TEST_F(Shell, EveryMenuCommandButQuitDrawsOnce)
 
 TEST_F(Shell, PlaybackTicksEvery500Milliseconds)
 {
-    const QTimer *playback = nullptr;
-    for (const WindowTimer &timer : appWindows.mainWindow->timers)
-        if (timer.id == PLAYBACK_TIMER) playback = timer.timer;
-    ASSERT_NE(playback, nullptr);
-    EXPECT_TRUE(playback->isActive());
-    EXPECT_EQ(playback->interval(), 500);
+    EXPECT_EQ(timer_period(appWindows.mainWindow, PLAYBACK_TIMER), 500u);
 }
 
 TEST_F(Shell, PlayButtonsGoTheWayTheirLabelsPoint)

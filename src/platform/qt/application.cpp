@@ -17,6 +17,9 @@
 
 #include <clocale>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 static QApplication *application;   // created by platform_init, kept for the whole run
 static bool          quitPosted;    // post_quit ran while no loop was running
@@ -121,7 +124,7 @@ QRect dialog_rect_to_pixels(int x, int y, int width, int height)
 // ---------------------------------------------------------------------------------
 // Modal services
 // ---------------------------------------------------------------------------------
-static QWidget *owner_widget(WindowHandle owner)
+QWidget *owner_widget(WindowHandle owner)
 {
     return owner && owner->proc ? owner->widget.data() : nullptr;
 }
@@ -177,6 +180,12 @@ static int qt_save_file(WindowHandle owner, const char *startDirectory, const ch
 void platform_init(int argc, char **argv)
 {
     if (!QApplication::instance()) {
+#ifdef __GLIBC__
+        // Large temporary buffers (the base map as read, snapshots) are mapped and go
+        // back to the system when freed; by default the threshold grows with the first
+        // such buffer and later ones stay in the heap for the rest of the run.
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
         // before the application exists, so every GL view gets it: display lists need
         // a compatibility profile, and the scene needs depth
         QSurfaceFormat format;
@@ -198,6 +207,7 @@ void platform_init(int argc, char **argv)
     }
     static const ModalHandler qtHandler = {qt_message_box, qt_open_file, qt_save_file};
     register_platform_modal(&qtHandler);
+    register_platform_print_dialog(qt_print_dialog);
 }
 
 int run_message_loop()
@@ -258,4 +268,12 @@ void stop_timer(WindowHandle window, uint32_t id)
     if (!window) return;
     for (WindowTimer &entry : window->timers)
         if (entry.id == id && entry.timer) entry.timer->stop();
+}
+
+uint32_t timer_period(WindowHandle window, uint32_t id)
+{
+    if (!window) return 0;
+    for (const WindowTimer &entry : window->timers)
+        if (entry.id == id && entry.timer && entry.timer->isActive()) return uint32_t(entry.timer->interval());
+    return 0;
 }
