@@ -225,11 +225,14 @@ int read_bmp(const char *path, RgbImage &image)
     const uint32_t compression = get_u32(header + 30);
     // discard image size (34), both resolutions (38, 42), both colour counts (46, 50)
 
-    // A negative height is a top-down file.
+    if (!bmp_header_readable(signature, bitsPerPixel, compression, width, height)) {
+        close_stream(stream);
+        return 0;
+    }
+    // A negative height is a top-down file (its size is checked above).
     const bool topDown = height < 0;
     const int32_t rows = topDown ? -height : height;
-    if (!bmp_header_readable(signature, bitsPerPixel, compression, width, height) ||
-        !alloc_image(width, rows, 3, image)) {
+    if (!alloc_image(width, rows, 3, image)) {
         close_stream(stream);
         return 0;
     }
