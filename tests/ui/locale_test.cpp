@@ -1,7 +1,8 @@
 // locale_test.cpp -- the viewer run in-process under a decimal-comma locale: the test's
 // environment sets LANG and LC_ALL to de_DE.UTF-8, which Qt applies when the application
 // starts. The numbers of the files the viewer reads and of the texts it writes keep the
-// C conventions all the same. Each check looks at what a decimal comma would break.
+// C conventions all the same. Each check looks at what a decimal comma would break; a
+// new reader or writer of numbers gets its check here.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "app_harness.h"
+#include "overlay.h"
 #include "report.h"
 #include "shell.h"
 #include "values.h"
@@ -65,6 +67,20 @@ TEST_F(DecimalCommaLocale, ReportSharesHaveADecimalPoint)
     ASSERT_GT(format_zip_report(0, report), 0);
     EXPECT_NE(std::string(report).find("Total for zip code 77001: 123, 12.30%\r\n"), std::string::npos)
         << report;
+}
+
+// The campus overlay reads its positions with the C library as well.
+TEST_F(DecimalCommaLocale, CampusPositionsAreRead)
+{
+    const std::string path = sample_directory() + "/in/campuses.ui";
+    FILE *file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("Corvale - University Park,-95.4000,29.7600\nCorvale - Victoria,-97.0561,28.3854\n", file);
+    ASSERT_EQ(std::fclose(file), 0);
+    CampusTable campuses{};
+    ASSERT_EQ(read_campuses(path.c_str(), campuses), 1);
+    EXPECT_EQ(campuses.campuses[0].longitude, -95.4f);
+    EXPECT_EQ(campuses.campuses[1].latitude, 28.3854f);
 }
 
 }   // namespace
