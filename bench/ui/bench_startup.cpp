@@ -8,6 +8,7 @@
 //   bench_startup bare-start      child: the same for the bare window
 //   bench_startup viewer-rss      child: VmRSS in kB after loading 300 ZIP codes
 //   bench_startup bare-rss        child: VmRSS in kB of the bare window
+//   bench_startup viewer-log      child: ms per ZIP report appended to a log at its cap
 #include <QApplication>
 #include <QOpenGLWidget>
 #include <QSurfaceFormat>
@@ -24,7 +25,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app_windows.h"
+#include "info_panel.h"
 #include "platform.h"
+#include "report.h"
 #include "shell.h"
 #include "zip_table.h"
 
@@ -101,7 +105,27 @@ static int answer_csv(WindowHandle, const char *, const char *, char *path, int 
 }
 static int cancel_file(WindowHandle, const char *, const char *, char *, int) { return 0; }
 
-static int viewer_child(bool memory)
+// The log filled to its cap, then LOG_REPORTS more reports, each the real text of one
+// of the 300 ZIP codes: every one of them has to drop the oldest lines.
+constexpr int LOG_REPORTS = 300;
+
+static void time_log_reports()
+{
+    handle_menu_command(1);
+    char text[REPORT_TEXT_SIZE];
+    for (int i = 0; i < 40; ++i) {   // 40 reports of 8 lines: past the 199-line cap
+        format_zip_report(i, text);
+        append_info(text);
+    }
+    Clock::time_point start = Clock::now();
+    for (int i = 0; i < LOG_REPORTS; ++i) {
+        format_zip_report(i % BENCH_ZIPS, text);
+        append_info(text);
+    }
+    std::printf("%.4f\n", elapsed_ms(start) / LOG_REPORTS);
+}
+
+static int viewer_child(bool memory, bool log = false)
 {
     ModalHandler handler = {quiet_message, answer_csv, cancel_file};
     set_modal_handler(&handler);
@@ -111,7 +135,9 @@ static int viewer_child(bool memory)
     start_application(1, argv);
     while (shellState.frames == 0 && elapsed_ms(start) < 20000) process_events(1);
     double ms = elapsed_ms(start);
-    if (memory) {
+    if (log) {
+        time_log_reports();
+    } else if (memory) {
         handle_menu_command(1);   // load the 300 ZIP codes of bench/zips.csv
         if (zipTable.count != BENCH_ZIPS) std::fprintf(stderr, "loaded %u ZIP codes\n", zipTable.count);
         Clock::time_point settle = Clock::now();
@@ -144,6 +170,7 @@ static std::string make_working_directory()
     for (const char *folder : {"/data", "/data/zips", "/data/enroll", "/bench"})
         mkdir((root + folder).c_str(), 0755);
     if (symlink(TALLYMAP_SOURCE_DIR "/data/maps", (root + "/data/maps").c_str()) != 0) std::exit(1);
+    if (symlink(TALLYMAP_SOURCE_DIR "/data/ui", (root + "/data/ui").c_str()) != 0) std::exit(1);
     std::string csv = "ZIP,ID,LON,LAT,TRAVEL,TRAFFIC\n";
     for (int i = 0; i < BENCH_ZIPS; ++i) {
         unsigned zip = 77000 + unsigned(i);
@@ -184,6 +211,7 @@ int main(int argc, char **argv)
         std::string mode = argv[1];
         if (mode == "viewer-start") return viewer_child(false);
         if (mode == "viewer-rss")   return viewer_child(true);
+        if (mode == "viewer-log")   return viewer_child(false, true);
         if (mode == "bare-start")   return bare_child(false);
         if (mode == "bare-rss")     return bare_child(true);
         std::fprintf(stderr, "unknown mode %s\n", argv[1]);
@@ -196,8 +224,9 @@ int main(int argc, char **argv)
     std::string root = make_working_directory();
     if (chdir(root.c_str()) != 0) return 1;
 
-    std::vector<double> viewerMs, bareMs, viewerKb, bareKb;
+    std::vector<double> viewerMs, bareMs, viewerKb, bareKb, logMs;
     for (int run = 0; run < RUNS; ++run) {
+        logMs.push_back(run_child(self, "viewer-log"));
         viewerMs.push_back(run_child(self, "viewer-start"));
         bareMs.push_back(run_child(self, "bare-start"));
         viewerKb.push_back(run_child(self, "viewer-rss"));
@@ -216,5 +245,7 @@ int main(int argc, char **argv)
                 bMs > 0 ? vMs / bMs : 0.0);
     std::printf("RATIO | tallymap VmRSS with 300 ZIP codes - bare Qt GL window | %+.1f MB | <= +15 MB\n",
                 (vKb - bKb) / 1024.0);
+    std::printf("RATIO | append_info of a ZIP report, log at its 199-line cap | %.3f ms | <= 2 ms\n",
+                median(logMs));
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "camera.h"
 #include "dates.h"
 #include "egl_context.h"
+#include "picking.h"
 #include "platform.h"
 #include "scene.h"
 #include "selection.h"
@@ -90,7 +91,43 @@ void BM_Draw(benchmark::State &state)
     }
 }
 
+// One left-drag message: a date step, the rebuild and the frame. Measured twice: CPU
+// time of the thread that handles the message, and of the whole process, which adds
+// the software renderer's rasterising threads.
+void BM_LeftDragMessage(benchmark::State &state)
+{
+    if (!set_up_gl()) { state.SkipWithError("no offscreen OpenGL context"); return; }
+    for (auto _ : state) {
+        step_date_forward(timeline.currentDate, STEP_DAY);
+        rebuild_scene();
+        draw_frame();
+        glFinish();
+    }
+}
+
+void BM_LeftDragMessageAllThreads(benchmark::State &state) { BM_LeftDragMessage(state); }
+
+// A pick over the 300 ZIP codes from a tilted, turned view.
+void BM_PickZip(benchmark::State &state)
+{
+    if (!set_up_gl()) { state.SkipWithError("no offscreen OpenGL context"); return; }
+    viewState.tilt = 50.0f;
+    viewState.rotation = 30.0f;
+    viewState.distance = 200.0f;
+    int16_t x = 0;
+    for (auto _ : state) {
+        int32_t index = -1;
+        benchmark::DoNotOptimize(pick_zip(x, 384, index));
+        x = int16_t((x + 37) % OFFSCREEN_WIDTH);
+    }
+    viewState.tilt = viewState.rotation = 0.0f;
+    viewState.distance = 500.0f;
+}
+
 BENCHMARK(BM_RebuildAndDraw)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LeftDragMessage)->Unit(benchmark::kMillisecond)->Repetitions(3);
+BENCHMARK(BM_LeftDragMessageAllThreads)->Unit(benchmark::kMillisecond)->Repetitions(3)->MeasureProcessCPUTime();
+BENCHMARK(BM_PickZip)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Rebuild)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Draw)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -106,6 +143,14 @@ int main(int argc, char **argv)
         std::printf("RATIO | rebuild_scene + draw_frame, 300 ZIPs, 1024x768 | not measured | <= 2 ms\n");
     else
         std::printf("RATIO | rebuild_scene + draw_frame, 300 ZIPs, 1024x768 | %.2f ms | <= 2 ms\n", found->second);
+    auto &cpu = reporter.bestCpuSeconds;
+    if (cpu.count("BM_LeftDragMessage") && cpu.count("BM_LeftDragMessageAllThreads"))
+        std::printf("RATIO | left-drag message, 300 ZIPs: CPU of the message's thread / of all threads / wall | "
+                    "%.2f / %.2f / %.2f ms | <= 2 ms CPU\n",
+                    cpu["BM_LeftDragMessage"] * 1e3, cpu["BM_LeftDragMessageAllThreads"] * 1e3,
+                    reporter.realTime["BM_LeftDragMessage"]);
+    if (reporter.realTime.count("BM_PickZip"))
+        std::printf("RATIO | pick_zip over 300 ZIPs | %.2f us | <= 20 us\n", reporter.realTime["BM_PickZip"]);
     if (setUp) release_scene();
     close_offscreen_gl();
     return 0;

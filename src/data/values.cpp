@@ -99,7 +99,7 @@ void compute_values()
     unsigned year = date_year(timeline.currentDate);
     unsigned campus = querySelection.campus;
     bool countEnrollment = (campus == 1 || campus == 2) && timeline.currentDate < FIRST_RAW_2007;
-    uint32_t count = zipTable.count < uint32_t(MAX_ZIPS) ? zipTable.count : uint32_t(MAX_ZIPS);
+    uint32_t count = loaded_zip_count();
 
     for (uint32_t i = 0; i < count; ++i) {
         ZipRecord &record = zipTable.records[i];
@@ -120,7 +120,7 @@ int write_values(const char *path)
     FILE *file = std::fopen(path, "wb");
     if (!file) return 0;
     bool ok = std::fputs("ZIP,VALUE\r\n", file) >= 0;
-    uint32_t count = zipTable.count < uint32_t(MAX_ZIPS) ? zipTable.count : uint32_t(MAX_ZIPS);
+    uint32_t count = loaded_zip_count();
     for (uint32_t i = 0; ok && i < count; ++i)
         ok = std::fprintf(file, "%u,%u\r\n", zipTable.records[i].zip, valueTable.values[i]) > 0;
     if (std::fflush(file) != 0 || std::ferror(file)) ok = false;

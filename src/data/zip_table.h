@@ -35,6 +35,12 @@ struct ZipTable {
 
 extern ZipTable zipTable;
 
+// The ZIP codes the values, the scene and the panels work on: never more than MAX_ZIPS.
+inline uint32_t loaded_zip_count()
+{
+    return zipTable.count < uint32_t(MAX_ZIPS) ? zipTable.count : uint32_t(MAX_ZIPS);
+}
+
 // Loads the CSV at path and the census and enrollment files of every ZIP code in it.
 // Returns 1 when the table was replaced, 0 (after a message box) when it was left as it was.
 int read_records(const char *path);

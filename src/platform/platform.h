@@ -35,6 +35,8 @@ enum : uint32_t {
     MSG_LBUTTONUP     = 514,
     MSG_RBUTTONDOWN   = 516,
     MSG_RBUTTONUP     = 517,
+    MSG_MOUSEWHEEL    = 522,   // wParam: delta << 16 | key flags, delta 120 a notch, positive away
+                               // from the user; lParam: y << 16 | x of the pointer
     MSG_GLINIT        = 1024,  // the GL view's context exists and is current (first thing
                                // in its initialisation; GL objects made here keep their names)
 };
@@ -137,6 +139,7 @@ enum : uint32_t {
     STYLE_VSCROLL   = 1u << 7,
     STYLE_BORDER    = 1u << 8,
     STYLE_GROUP     = 1u << 9,   // starts a radio group
+    STYLE_DEFAULT   = 1u << 10,  // the default push button: Enter in its dialog clicks it
 };
 
 // Positions and sizes in dialog units; they convert to pixels from the UI font.
@@ -182,7 +185,11 @@ void ctl_set_range(WindowHandle dialog, int id, int minimum, int maximum);   // 
                                                                              // below minimum counts as minimum
 void ctl_set_position(WindowHandle dialog, int id, int position);            // clamped to the range
 int  ctl_get_position(WindowHandle dialog, int id);
-int  ctl_line_count(WindowHandle dialog, int id);                            // multi-line edit
+// Multi-line edit: lines as displayed (a wrapped line counts once per displayed line;
+// the empty line after a final line end counts as one).
+int  ctl_line_count(WindowHandle dialog, int id);
+void ctl_append_text(WindowHandle dialog, int id, const char *text);         // at the end; \r\n or \n
+int  ctl_remove_first_line(WindowHandle dialog, int id);                     // through its line end; 0 if none
 void ctl_scroll_to_end(WindowHandle dialog, int id);
 void ctl_set_focus(WindowHandle dialog, int id);
 // Test access: the text of an item of a list or combo, and a simulated user action

@@ -3,9 +3,12 @@
 // tell the user how it went. The shell redraws after either returns.
 #include "data_commands.h"
 
+#include "app_windows.h"
 #include "file_dialogs.h"
 #include "platform.h"
+#include "query_panel.h"
 #include "scene.h"
+#include "selection.h"
 #include "timeline_panel.h"
 #include "values.h"
 #include "zip_table.h"
@@ -20,8 +23,13 @@ void load_data_command()
         message_box("Can't load data file!!", "Error", nullptr);
         return;
     }
+    // A selection beyond the new table would leave every column translucent with
+    // nothing selected; one still inside it is kept.
+    if (querySelection.selectedZip >= 0 && uint32_t(querySelection.selectedZip) >= loaded_zip_count())
+        querySelection.selectedZip = -1;
     // No moment shows the new table with the old date.
     reset_timeline();
+    refresh_query_panel(appWindows.queryPanel);
     rebuild_scene();
     message_box("Load complete", "Info", nullptr);
 }

@@ -4,10 +4,14 @@
 #include "shell.h"
 
 #include "app_windows.h"
+#include "about_box.h"
 #include "camera.h"
 #include "data_commands.h"
 #include "dates.h"
 #include "file_dialogs.h"
+#include "info_panel.h"
+#include "navigation.h"
+#include "query_panel.h"
 #include "scene.h"
 #include "selection.h"
 #include "timeline_panel.h"
@@ -81,10 +85,13 @@ int start_application(int argc, char **argv)
 
     init_file_dialogs(appWindows.mainWindow);
 
-    // Tool windows in their creation order; the GIS and Query panels, the Info panel
-    // and the About box are not part of this viewer yet and stay null.
-    appWindows.timelinePanel = create_dialog(&timelineTemplate, appWindows.mainWindow,
-                                             timeline_panel_proc);
+    // The tool windows in their creation order. Each handle is stored once its
+    // dialog's initialisation has run.
+    WindowHandle main = appWindows.mainWindow;
+    appWindows.queryPanel    = create_dialog(&queryTemplate, main, query_panel_proc);
+    appWindows.timelinePanel = create_dialog(&timelineTemplate, main, timeline_panel_proc);
+    appWindows.infoPanel     = create_dialog(&infoTemplate, main, info_panel_proc);
+    appWindows.aboutBox      = create_dialog(&aboutTemplate, main, about_box_proc);
     shellState.running = 1;
     return shellState.glReady;
 }
@@ -99,7 +106,7 @@ int run_application(int argc, char **argv)
 // The main window
 // ---------------------------------------------------------------------------------
 
-static void redraw()
+void redraw()
 {
     draw_frame();
     present_frame();
@@ -114,18 +121,23 @@ intptr_t main_window_proc(WindowHandle window, uint32_t message, uintptr_t wPara
         return 0;
     }
     // Until the GL state and the first scene exist there is nothing to draw.
-    if (!shellState.glReady && (message == MSG_PAINT || message == MSG_TIMER ||
-                                message == MSG_KEYUP || message == MSG_COMMAND))
+    if (!shellState.glReady && message != MSG_DESTROY && message != MSG_SIZE && message != MSG_CLOSE)
         return 0;
     switch (message) {
-    case MSG_DESTROY: on_destroy();                       break;
-    case MSG_SIZE:    set_projection(lParam);              break;
-    case MSG_PAINT:   on_paint(window);                    break;
-    case MSG_KEYUP:   on_key_up(wParam);                   break;
-    case MSG_COMMAND: handle_menu_command(wParam);         break;
-    case MSG_TIMER:   on_timer(wParam);                    break;
-    case MSG_CLOSE:   quit_command();                      break;
-    default:          break;   // mouse navigation is not part of this viewer yet
+    case MSG_DESTROY:     on_destroy();                        break;
+    case MSG_SIZE:        set_projection(lParam);              break;
+    case MSG_PAINT:       on_paint(window);                    break;
+    case MSG_KEYUP:       on_key_up(wParam);                   break;
+    case MSG_COMMAND:     handle_menu_command(wParam);         break;
+    case MSG_TIMER:       on_timer(wParam);                    break;
+    case MSG_MOUSEMOVE:   on_mouse_move(wParam, lParam);       break;
+    case MSG_LBUTTONDOWN: on_left_button_down(wParam, lParam); break;
+    case MSG_RBUTTONDOWN: on_right_button_down(wParam, lParam); break;
+    case MSG_LBUTTONUP:
+    case MSG_RBUTTONUP:   on_button_up(lParam);                break;
+    case MSG_MOUSEWHEEL:  on_mouse_wheel(int16_t(wParam >> 16)); break;
+    case MSG_CLOSE:       quit_command();                      break;
+    default:              break;
     }
     return 0;
 }
@@ -203,6 +215,7 @@ void handle_menu_command(uintptr_t wParam)
         break;
     case CMD_DEFAULT_QUERY:
         querySelection.field = 0;
+        refresh_query_panel(appWindows.queryPanel);
         rebuild_scene();
         break;
     default: break;   // the "Saved" items, snapshot, print and unknown ids only redraw

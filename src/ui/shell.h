@@ -47,6 +47,8 @@ int  start_application(int argc, char **argv);
 int  run_application(int argc, char **argv);
 
 void     build_menus();
+// draw_frame and present_frame: every change of the picture ends here.
+void     redraw();
 intptr_t main_window_proc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 void     handle_menu_command(uintptr_t wParam);
 void     quit_command();

@@ -9,6 +9,13 @@
 ViewState viewState = {
     {PIVOT_X, PIVOT_Y, PIVOT_Z}, {PIVOT_X, PIVOT_Y, PIVOT_Z}, 500.0f, 0.0f, 0.0f, 0, 0};
 
+void centre_view_on(float longitude, float latitude)
+{
+    // world = (model - P) x 100 + P, in double from the single-precision inputs
+    viewState.centre[0] = static_cast<float>((double(longitude) - PIVOT_X) * WORLD_SCALE + PIVOT_X);
+    viewState.centre[1] = static_cast<float>((double(latitude) - PIVOT_Y) * WORLD_SCALE + PIVOT_Y);
+}
+
 void create_gl_context()
 {
     create_gl_view(appWindows.mainWindow);

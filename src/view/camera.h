@@ -26,6 +26,10 @@ struct ViewState {
 
 extern ViewState viewState;   // centre = defaultCentre = pivot, distance 500, rotation 0, tilt 0
 
+// Moves the centre onto the world position of a model point (lon, lat): the ZIP code
+// it belongs to is then what the camera orbits. z, rotation, tilt and distance stay.
+void centre_view_on(float longitude, float latitude);
+
 // Gives the main window its GL view and context (renderContext = 1), left current.
 void create_gl_context();
 // Sets the fixed rendering state, then makes both textures and the first scene.

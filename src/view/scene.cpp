@@ -72,7 +72,7 @@ ColumnColour column_colour(uint16_t zipIndex)
 void compute_scene_geometry()
 {
     SceneScratch &out = scene.scratch;
-    out.count = zipTable.count < static_cast<uint32_t>(MAX_ZIPS) ? zipTable.count : MAX_ZIPS;
+    out.count = loaded_zip_count();
     double heightScale = displaySettings.heightScale;
     double lift = 1.0 / (100.0 * heightScale);   // 0.01 scaled units above the plane
 

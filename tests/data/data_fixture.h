@@ -3,6 +3,7 @@
 // little-endian fixture writers, and a message-box recorder.
 #pragma once
 #include "dates.h"
+#include "field_list.h"
 #include "platform.h"
 #include "selection.h"
 #include "values.h"
@@ -40,6 +41,7 @@ inline void reset_data_state()
     timeline = {0x0084, 0xB67C, 0x0084, 2, 0};
     querySelection = {0, 0, -1};
     std::memset(seriesCode, 0, sizeof seriesCode);
+    std::memset(&fieldList, 0, sizeof fieldList);
 }
 
 inline std::string read_file(const fs::path &path)

@@ -55,7 +55,7 @@ static std::string make_sample_directory()
     char pattern[] = "/tmp/tallymap-ui-XXXXXX";
     if (!mkdtemp(pattern)) std::abort();
     std::string root = pattern;
-    for (const char *folder : {"/data", "/data/zips", "/data/enroll", "/in", "/out"})
+    for (const char *folder : {"/data", "/data/ui", "/data/zips", "/data/enroll", "/in", "/out"})
         mkdir((root + folder).c_str(), 0755);
     if (symlink(TALLYMAP_SOURCE_DIR "/data/maps", (root + "/data/maps").c_str()) != 0) std::abort();
 
@@ -63,10 +63,15 @@ static std::string make_sample_directory()
                        400, 500, 600, 700, 0,        // households
                        300, 300, 300, 300, 0};       // families
     zone[15] = 50;                                   // detail[0]
+    zone[17] = 60;                                   // detail[2]
+    zone[18] = 30;                                   // detail[3]
     write_bytes(root + "/data/zips/77001.zc", zone, sizeof zone);
     uint16_t enrollment[36] = {};
     for (int year = 0; year < 17; ++year) enrollment[year] = uint16_t(10 + year);
     write_bytes(root + "/data/enroll/77001.enr", enrollment, sizeof enrollment);
+
+    const char fields[] = "Total population,0\nHOUSEHOLDS,-1\nHouseholds,1\nFamilies,2\n";
+    write_bytes(root + "/data/ui/fields.ui", fields, sizeof fields - 1);
 
     const char csv[] = "ZIP,X,LON,LAT,TRAVEL,TRAFFIC\n77001,3,-95.36,29.75,12,20\n77002,4,-95.40,29.80,15,25\n";
     write_bytes(root + "/in/zips.csv", csv, sizeof csv - 1);

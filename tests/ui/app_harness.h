@@ -14,9 +14,12 @@ struct ModalLog {
 
 extern ModalLog modalLog;
 
-// The working directory the viewer runs in: data/zips/77001.zc (population 1000, 1500,
-// 2000, 2200; detail[0] 50) and data/enroll/77001.enr; 77002 has no files; data/maps is
-// the repository's. Also holds in/zips.csv listing 77001 and 77002.
+// The working directory the viewer runs in: data/ui/fields.ui (0 "Total population",
+// 1 the heading "HOUSEHOLDS", 2 "Households", 3 "Families"), data/zips/77001.zc
+// (population 1000, 1500, 2000, 2200; households 400, 500, 600, 700; families 300 each;
+// detail 50, 0, 60, 30) and data/enroll/77001.enr (campus 1: 10 + year, maximum 0);
+// 77002 has no files; data/maps is the repository's. Also holds in/zips.csv listing
+// 77001 (-95.36, 29.75, 12 and 20 minutes) and 77002.
 const std::string &sample_directory();
 // Installs the modal handler and runs start_application once per process, in
 // sample_directory(). Returns 1 when the GL view came up.

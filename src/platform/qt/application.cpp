@@ -16,6 +16,9 @@
 #include <QTimer>
 
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 static QApplication *application;   // created by platform_init, kept for the whole run
 static bool          quitPosted;    // post_quit ran while no loop was running
@@ -179,6 +182,12 @@ static int qt_save_file(WindowHandle owner, const char *startDirectory, const ch
 void platform_init(int argc, char **argv)
 {
     if (!QApplication::instance()) {
+#ifdef __GLIBC__
+        // Large temporary buffers (the base map as read, snapshots) are mapped and go
+        // back to the system when freed; by default the threshold grows with the first
+        // such buffer and later ones stay in the heap for the rest of the run.
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
         // before the application exists, so every GL view gets it: display lists need
         // a compatibility profile, and the scene needs depth
         QSurfaceFormat format;

@@ -13,7 +13,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QPlainTextDocumentLayout>
 #include <QSignalBlocker>
+#include <QTextBlock>
 
 static ControlEntry *find_control(WindowHandle dialog, int id)
 {
@@ -164,9 +166,41 @@ int ctl_get_text(WindowHandle dialog, int id, char *text, int size)
 
 int ctl_line_count(WindowHandle dialog, int id)
 {
-    if (auto *edit = control_as<QPlainTextEdit>(dialog, id)) return edit->document()->blockCount();
+    if (auto *edit = control_as<QPlainTextEdit>(dialog, id)) {
+        // each paragraph laid out at the edit's width; layouts are kept, so only the
+        // paragraphs changed since the last count cost anything
+        QTextDocument *document = edit->document();
+        auto *layout = qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout());
+        int lines = 0;
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+            if (layout) layout->ensureBlockLayout(block);
+            lines += qMax(1, block.lineCount());
+        }
+        return lines;
+    }
     if (control_as<QLineEdit>(dialog, id)) return 1;
     return 0;
+}
+
+void ctl_append_text(WindowHandle dialog, int id, const char *text)
+{
+    auto *edit = control_as<QPlainTextEdit>(dialog, id);
+    if (!edit) return;
+    QSignalBlocker block(edit);
+    QTextCursor cursor(edit->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(from_text(text).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+}
+
+int ctl_remove_first_line(WindowHandle dialog, int id)
+{
+    auto *edit = control_as<QPlainTextEdit>(dialog, id);
+    if (!edit) return 0;
+    QSignalBlocker block(edit);
+    QTextCursor cursor(edit->document()->firstBlock());
+    if (!cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor)) return 0;
+    cursor.removeSelectedText();
+    return 1;
 }
 
 void ctl_scroll_to_end(WindowHandle dialog, int id)

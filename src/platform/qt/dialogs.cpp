@@ -168,6 +168,7 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
         auto *list = new QListWidget(client);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setVerticalScrollBarPolicy((style & STYLE_VSCROLL) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);   // long items are cut, as in a list box
         // only the user's changes arrive here: programmatic ones block the signals
         QObject::connect(list, &QListWidget::itemSelectionChanged, list,
                          [dialog, id] { send_command(dialog, id, NOTIFY_SELCHANGE); });
@@ -183,6 +184,7 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
     case CTL_BUTTON: {
         auto *button = new QPushButton(text, client);
         button->setAutoDefault(false);
+        button->setDefault(style & STYLE_DEFAULT);
         QObject::connect(button, &QPushButton::clicked, button, [dialog, id] { send_command(dialog, id, NOTIFY_CLICKED); });
         return button;
     }
@@ -237,7 +239,7 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
     }
     case CTL_PICTURE: {
         auto *picture = new QLabel(client);
-        picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        picture->setAlignment(text_alignment(style));
         QPixmap pixmap(text);   // a resource (":/...") or a file; nothing shows without one
         if (!pixmap.isNull()) picture->setPixmap(pixmap);
         if (style & STYLE_SUNKEN) picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -245,6 +247,18 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
     }
     }
     return nullptr;
+}
+
+// The UI font is wider than the one the templates were laid out for: a label whose
+// text does not fit grows to it (to the right, or on both sides when centred) rather
+// than losing its last letters.
+static void widen_to_text(QRect &rect, const QWidget *label, uint32_t style)
+{
+    int needed = label->sizeHint().width();
+    if (needed <= rect.width()) return;
+    int extra = needed - rect.width();
+    if (style & STYLE_CENTRE) rect.adjust(-extra / 2, 0, extra - extra / 2, 0);
+    else rect.setWidth(needed);
 }
 
 static bool takes_focus(ControlKind kind)
@@ -278,7 +292,14 @@ static void make_controls(PlatformWindow *dialog, const DialogTemplate &tmpl, QW
             rect.setHeight(qMin(rect.height(), widget->sizeHint().height()));
         if (control.kind == CTL_PICTURE && rect.isEmpty())
             rect.setSize(widget->sizeHint());
+        if (control.kind == CTL_STATIC) widen_to_text(rect, widget, control.style);
         widget->setGeometry(rect);
+        // a hidden dialog gets its resize events only when first shown; a multi-line
+        // edit needs its width now, to count its wrapped lines
+        if (auto *edit = qobject_cast<QPlainTextEdit *>(widget)) {
+            QResizeEvent resize(rect.size(), QSize());
+            QApplication::sendEvent(edit, &resize);
+        }
         if (takes_focus(control.kind)) {
             if (anyTabStop && !(control.style & STYLE_TABSTOP)) widget->setFocusPolicy(Qt::ClickFocus);
             if (previous) QWidget::setTabOrder(previous, widget);

@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QOpenGLWidget>
 #include <QScreen>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <cstring>
@@ -138,6 +139,13 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override
     {
         deliver(owner, MSG_MOUSEMOVE, mouse_key_flags(event->buttons(), event->modifiers()),
+                pack_position(event->position(), devicePixelRatioF()));
+    }
+    void wheelEvent(QWheelEvent *event) override
+    {
+        int delta = qBound(-32768, event->angleDelta().y(), 32767);
+        deliver(owner, MSG_MOUSEWHEEL,
+                uintptr_t(uint16_t(int16_t(delta))) << 16 | mouse_key_flags(event->buttons(), event->modifiers()),
                 pack_position(event->position(), devicePixelRatioF()));
     }
     void keyReleaseEvent(QKeyEvent *event) override
