@@ -223,3 +223,38 @@ struct ModalHandler {
 };
 // Installs handler (copied); null puts back the platform's own. Returns the previous one.
 ModalHandler set_modal_handler(const ModalHandler *handler);
+
+// ---------------------------------------------------------------------------------
+// Printing: one page, drawn as one image
+// ---------------------------------------------------------------------------------
+enum : int { PRINT_FAILED = -1, PRINT_CANCELLED = 0, PRINT_READY = 1 };
+
+// Shows the print dialog owned by owner: it starts from the system's default printer
+// every time, offers no page ranges and no selection, and always offers printing into
+// a PDF file (the only way to print where no printer is installed). Then starts the
+// job named documentName and its one page. PRINT_READY with the printable area's size
+// in device pixels; PRINT_CANCELLED when the dialog was cancelled; PRINT_FAILED when
+// the job or its page could not be started. Only PRINT_READY leaves a job open.
+int print_begin(WindowHandle owner, const char *documentName, int *pageWidth, int *pageHeight);
+// Draws an RGB image (3 bytes per pixel, rows without gaps, bottom row first) into
+// the rectangle x, y, width, height of the page, smoothly (linearly) scaled. Device
+// pixels, from the lower left corner of the printable area; the image's bottom row
+// lands at the rectangle's bottom. Returns 0 when no page is open, and when the image
+// cannot be drawn (null pixels included), which also fails the job at its end.
+int print_draw_image(const unsigned char *rgb, int imageWidth, int imageHeight,
+                     double x, double y, double width, double height);
+// Ends the page and the job. Returns 1 when the job was handed on whole (to the
+// printer, or into the PDF file, which is then complete); 0 when there was no job,
+// a drawing failed or the output could not be finished. Nothing stays open.
+int print_end();
+
+// The print dialog behind print_begin: 1 = print, with outputFile (size bytes) holding
+// the PDF file to print into, or "" for the printer as the dialog set it up; 0 =
+// cancelled. A test installs its own answer; null puts back the platform's dialog.
+// Returns the previous handler (null for the platform's).
+typedef int (*PrintDialogHandler)(WindowHandle owner, char *outputFile, int size);
+PrintDialogHandler set_print_dialog_handler(PrintDialogHandler handler);
+
+// The running period in ms of a timer started on window; 0 when it is stopped or was
+// never started.
+uint32_t timer_period(WindowHandle window, uint32_t id);

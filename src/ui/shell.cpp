@@ -14,6 +14,7 @@
 #include "query_panel.h"
 #include "scene.h"
 #include "selection.h"
+#include "snapshot.h"
 #include "timeline_panel.h"
 
 ShellState shellState;
@@ -194,6 +195,8 @@ void handle_menu_command(uintptr_t wParam)
     case CMD_LOAD_DATA:        load_data_command();                  break;
     case CMD_EXPORT_CSV:       export_csv_command();                 break;
     case CMD_ABOUT:            show_panel(appWindows.aboutBox);      break;
+    case CMD_SAVE_SNAPSHOT:    save_snapshot_command();              break;
+    case CMD_PRINT:            print_command();                      break;
     case CMD_QUIT:             quit_command();                       return;   // nothing is drawn after Quit
     case CMD_SHOW_GIS:         show_panel(appWindows.gisPanel);      break;
     case CMD_SHOW_QUERY:       show_panel(appWindows.queryPanel);    break;
@@ -218,7 +221,7 @@ void handle_menu_command(uintptr_t wParam)
         refresh_query_panel(appWindows.queryPanel);
         rebuild_scene();
         break;
-    default: break;   // the "Saved" items, snapshot, print and unknown ids only redraw
+    default: break;   // the "Saved" items and unknown ids only redraw
     }
     redraw();
 }

@@ -28,7 +28,9 @@ void init_gl_state()
     glDisable(GL_CULL_FACE);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glReadBuffer(GL_FRONT);   // a read after present_frame sees the frame on screen
+    // No framebuffer object of the view exists yet; Qt makes one on every resize, each
+    // with its own read buffer, so capture_view chooses the buffer when it reads.
+    glReadBuffer(GL_FRONT);
     glMatrixMode(GL_TEXTURE);
     glLoadIdentity();
     glClearColor(0.498f, 0.498f, 0.498f, 1.0f);

@@ -11,26 +11,48 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
+#include "app_windows.h"
 #include "platform.h"
 #include "shell.h"
 
 ModalLog modalLog;
 
-static void record_message(const char *text, const char *caption, WindowHandle)
+static void note_timer()
 {
-    modalLog.messages.push_back(std::string(caption) + ": " + text);
+    modalLog.timerPeriods.push_back(timer_period(appWindows.mainWindow, PLAYBACK_TIMER));
 }
 
-static int answer_file(const char *kind, const char *startDirectory, const char *extension,
-                       char *path, int size)
+static void record_message(const char *text, const char *caption, WindowHandle owner)
 {
-    modalLog.dialogs.push_back(std::string(kind) + " " + extension + " in " + startDirectory);
+    note_timer();
+    modalLog.messages.push_back(std::string(caption) + ": " + text);
+    modalLog.messageOwners.push_back(owner);
+}
+
+static int next_answer(char *path, int size)
+{
     if (modalLog.fileAnswers.empty()) return 0;
     std::string chosen = modalLog.fileAnswers.front();
     modalLog.fileAnswers.pop_front();
     if (chosen.empty()) return 0;
     std::snprintf(path, size_t(size), "%s", chosen.c_str());
     return 1;
+}
+
+static int answer_file(const char *kind, const char *startDirectory, const char *extension,
+                       char *path, int size)
+{
+    note_timer();
+    modalLog.dialogs.push_back(std::string(kind) + " " + extension + " in " + startDirectory);
+    return next_answer(path, size);
+}
+
+// The print dialog's answer is the PDF file to print into.
+static int answer_print(WindowHandle, char *outputFile, int size)
+{
+    note_timer();
+    modalLog.dialogs.push_back("print");
+    return next_answer(outputFile, size);
 }
 
 static int answer_open(WindowHandle, const char *start, const char *ext, char *path, int size)
@@ -102,6 +124,7 @@ int start_viewer_once()
     if (started >= 0) return started;
     ModalHandler handler = {record_message, answer_open, answer_save};
     set_modal_handler(&handler);
+    set_print_dialog_handler(answer_print);
     if (chdir(sample_directory().c_str()) != 0) std::abort();
     static char name[] = "tallymap";
     static char *argv[] = {name, nullptr};

@@ -1,15 +1,22 @@
 // app_harness.h -- runs the real viewer in-process for the UI tests: a small data set
 // in a temporary working directory, the start-up without the message loop, and a modal
-// handler that answers file dialogs from a queue and records every message box.
+// handler that answers file dialogs and the print dialog from a queue and records every
+// message box.
 #pragma once
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "platform.h"
+
 struct ModalLog {
-    std::deque<std::string>  fileAnswers;   // next answers of file dialogs; "" cancels
-    std::vector<std::string> messages;      // "caption: text", in order
-    std::vector<std::string> dialogs;       // "open .csv in <start>" / "save .csv in <start>"
+    std::deque<std::string>   fileAnswers;     // next answers of file and print dialogs; "" cancels
+    std::vector<std::string>  messages;        // "caption: text", in order
+    std::vector<WindowHandle> messageOwners;   // the owner of each message box
+    std::vector<std::string>  dialogs;         // "open .csv in <start>" / "save .csv in <start>" / "print"
+    std::vector<uint32_t>     timerPeriods;    // the playback timer's period (0 stopped) while
+                                               // each dialog or message box was up, in order
 };
 
 extern ModalLog modalLog;

@@ -123,7 +123,7 @@ QRect dialog_rect_to_pixels(int x, int y, int width, int height)
 // ---------------------------------------------------------------------------------
 // Modal services
 // ---------------------------------------------------------------------------------
-static QWidget *owner_widget(WindowHandle owner)
+QWidget *owner_widget(WindowHandle owner)
 {
     return owner && owner->proc ? owner->widget.data() : nullptr;
 }
@@ -205,6 +205,7 @@ void platform_init(int argc, char **argv)
     }
     static const ModalHandler qtHandler = {qt_message_box, qt_open_file, qt_save_file};
     register_platform_modal(&qtHandler);
+    register_platform_print_dialog(qt_print_dialog);
 }
 
 int run_message_loop()
@@ -265,4 +266,12 @@ void stop_timer(WindowHandle window, uint32_t id)
     if (!window) return;
     for (WindowTimer &entry : window->timers)
         if (entry.id == id && entry.timer) entry.timer->stop();
+}
+
+uint32_t timer_period(WindowHandle window, uint32_t id)
+{
+    if (!window) return 0;
+    for (const WindowTimer &entry : window->timers)
+        if (entry.id == id && entry.timer && entry.timer->isActive()) return uint32_t(entry.timer->interval());
+    return 0;
 }

@@ -60,6 +60,14 @@ intptr_t deliver(PlatformWindow *window, uint32_t message, uintptr_t wParam, int
 // widget lies inside its widget, so that nothing more reaches them.
 void retire_window_tree(PlatformWindow *window);
 
+// The widget that owns modal windows of owner; null for no owner or a destroyed one.
+QWidget *owner_widget(WindowHandle owner);
+
+// The print dialog on the job's printer (printing.cpp), which platform_init registers
+// as the platform's own, as it does the message box and the file dialogs.
+int  qt_print_dialog(WindowHandle owner, char *outputFile, int size);
+void register_platform_print_dialog(PrintDialogHandler dialog);
+
 // Caller text to Qt: UTF-8, or Latin-1 when the bytes are not valid UTF-8.
 QString from_text(const char *text);
 // Qt text into a caller buffer of size bytes as UTF-8, cut at a character boundary,
