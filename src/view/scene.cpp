@@ -3,6 +3,7 @@
 // The geometry is computed into a fixed scratch first, then compiled into the lists.
 #include "scene.h"
 #include "app_windows.h"
+#include "data_paths.h"
 #include "dates.h"
 #include "image.h"
 #include "overlay.h"
@@ -22,9 +23,9 @@ struct SceneState {
 
 static SceneState scene;
 
-static const char *const BASEMAP_PATH = "./data/maps/basemap.bmp";
+static const char *const BASEMAP_FILE = "maps/basemap.bmp";
 // Not shipped: a user who has a school-district map puts it here.
-static const char *const DISTRICTS_PATH = "./data/maps/districts.bmp";
+static const char *const DISTRICTS_FILE = "maps/districts.bmp";
 
 void set_date_display(void (*show)()) { scene.showDate = show; }
 
@@ -207,15 +208,14 @@ static void upload_map(const RgbImage &image)
 }
 
 // The file of the chosen map; null when the choice has no picture to show.
-static const char *chosen_map_path()
+static const char *chosen_map_path(char *path)
 {
+    std::error_code error;
     switch (map_choice(displaySettings)) {
     case MAP_BASEMAP:
-        return BASEMAP_PATH;
-    case MAP_SCHOOL_DISTRICT: {
-        std::error_code error;
-        return std::filesystem::exists(DISTRICTS_PATH, error) ? DISTRICTS_PATH : nullptr;
-    }
+        return data_path(path, BASEMAP_FILE) ? path : nullptr;
+    case MAP_SCHOOL_DISTRICT:
+        return data_path(path, DISTRICTS_FILE) && std::filesystem::exists(path, error) ? path : nullptr;
     default:
         return nullptr;
     }
@@ -223,7 +223,8 @@ static const char *chosen_map_path()
 
 void make_map()
 {
-    const char *path = chosen_map_path();
+    char chosen[PATH_SIZE];
+    const char *path = chosen_map_path(chosen);
     if (!path) return;   // texture 10 keeps the map it holds
     make_gl_current(appWindows.mainWindow);
     RgbImage image = {0, 0, 0, nullptr};
