@@ -16,3 +16,7 @@ struct AppWindows {
 };
 
 extern AppWindows appWindows;
+
+// The playback timer of the main window: it steps the date in playback and redraws.
+constexpr uint32_t PLAYBACK_TIMER  = 1;     // timer id
+constexpr uint32_t PLAYBACK_PERIOD = 500;   // ms between ticks

@@ -140,6 +140,7 @@ enum : uint32_t {
     STYLE_BORDER    = 1u << 8,
     STYLE_GROUP     = 1u << 9,   // starts a radio group
     STYLE_DEFAULT   = 1u << 10,  // the default push button: Enter in its dialog clicks it
+    STYLE_LEFTTEXT  = 1u << 11,  // check box: text on the left, box on the right
 };
 
 // Positions and sizes in dialog units; they convert to pixels from the UI font.
@@ -197,6 +198,15 @@ void ctl_set_focus(WindowHandle dialog, int id);
 int  ctl_get_item_text(WindowHandle dialog, int id, int index, char *text, int size);
 void ctl_click(WindowHandle dialog, int id);
 void ctl_choose(WindowHandle dialog, int id, int index);
+
+// ---------------------------------------------------------------------------------
+// Text as a picture (for the GL scene; needs no window, works without an X server)
+// ---------------------------------------------------------------------------------
+// Draws text (UTF-8) in the UI font, black on white, from the left edge and vertically
+// centred, into a width x height RGB image: 3 bytes a pixel, rows without gaps, bottom
+// row first. Returns the width in pixels the whole text needs (what lies beyond width
+// is cut), or 0 when there is no text or no GUI application to draw it.
+int render_text(const char *text, unsigned char *rgb, int width, int height);
 
 // ---------------------------------------------------------------------------------
 // Modal services, with a handler that tests install

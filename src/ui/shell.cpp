@@ -9,6 +9,7 @@
 #include "data_commands.h"
 #include "dates.h"
 #include "file_dialogs.h"
+#include "gis_panel.h"
 #include "info_panel.h"
 #include "navigation.h"
 #include "query_panel.h"
@@ -89,6 +90,7 @@ int start_application(int argc, char **argv)
     // The tool windows in their creation order. Each handle is stored once its
     // dialog's initialisation has run.
     WindowHandle main = appWindows.mainWindow;
+    appWindows.gisPanel      = create_dialog(&gisTemplate, main, gis_panel_proc);
     appWindows.queryPanel    = create_dialog(&queryTemplate, main, query_panel_proc);
     appWindows.timelinePanel = create_dialog(&timelineTemplate, main, timeline_panel_proc);
     appWindows.infoPanel     = create_dialog(&infoTemplate, main, info_panel_proc);

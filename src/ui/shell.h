@@ -1,10 +1,9 @@
 // shell.h -- the viewer's entry, main window, menus, message loop, playback timer and
 // shut-down. Everything the program does happens inside a handler of the loop.
 #pragma once
+#include "app_windows.h"
 #include "platform.h"
 
-constexpr uint32_t PLAYBACK_TIMER    = 1;     // timer id of the main window
-constexpr uint32_t PLAYBACK_PERIOD   = 500;   // ms between playback ticks
 constexpr int      MAIN_MENU_ITEMS   = 20;
 
 // Menu command ids, sent as MSG_COMMAND by the items of mainMenu.

@@ -1,6 +1,7 @@
 // camera.cpp -- rendering context, fixed GL state, projection and frame drawing.
 #include "camera.h"
 #include "app_windows.h"
+#include "overlay.h"
 #include "platform.h"
 #include "scene.h"
 
@@ -38,6 +39,7 @@ void init_gl_state()
     glLineWidth(2.0f);
 
     make_stripe_texture();
+    make_label_texture();   // a third fixed name, for the campus names
     make_map();
     rebuild_scene();
 }

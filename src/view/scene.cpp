@@ -3,13 +3,16 @@
 // The geometry is computed into a fixed scratch first, then compiled into the lists.
 #include "scene.h"
 #include "app_windows.h"
+#include "data_paths.h"
 #include "dates.h"
 #include "image.h"
+#include "overlay.h"
 #include "platform.h"
 #include "selection.h"
 #include "values.h"
 
 #include <GL/gl.h>
+#include <filesystem>
 
 DisplaySettings displaySettings = {0, 0, 0.0001f, 1.0f};
 
@@ -20,7 +23,9 @@ struct SceneState {
 
 static SceneState scene;
 
-static const char *const BASEMAP_PATH = "./data/maps/basemap.bmp";
+static const char *const BASEMAP_FILE = "maps/basemap.bmp";
+// Not shipped: a user who has a school-district map puts it here.
+static const char *const DISTRICTS_FILE = "maps/districts.bmp";
 
 void set_date_display(void (*show)()) { scene.showDate = show; }
 
@@ -202,12 +207,28 @@ static void upload_map(const RgbImage &image)
     set_texture_parameters();
 }
 
+// The file of the chosen map; null when the choice has no picture to show.
+static const char *chosen_map_path(char *path)
+{
+    std::error_code error;
+    switch (map_choice(displaySettings)) {
+    case MAP_BASEMAP:
+        return data_path(path, BASEMAP_FILE) ? path : nullptr;
+    case MAP_SCHOOL_DISTRICT:
+        return data_path(path, DISTRICTS_FILE) && std::filesystem::exists(path, error) ? path : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
 void make_map()
 {
-    if (map_choice(displaySettings) != 0) return;   // no other map has an image source
+    char chosen[PATH_SIZE];
+    const char *path = chosen_map_path(chosen);
+    if (!path) return;   // texture 10 keeps the map it holds
     make_gl_current(appWindows.mainWindow);
     RgbImage image = {0, 0, 0, nullptr};
-    if (!read_bmp(BASEMAP_PATH, image)) {
+    if (!read_bmp(path, image)) {
         message_box("make_map() - can't read map!", "ERROR!", nullptr);
         return;
     }
@@ -238,8 +259,11 @@ void draw_scene()
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, MAP_TEXTURE);
     glCallList(PLANE_LIST);
+    // markers stand on the plane among the columns; names go over everything
+    if (displaySettings.overlayFlags & OVERLAY_UNIVERSITIES) draw_campus_markers();
     glBindTexture(GL_TEXTURE_2D, STRIPE_TEXTURE);
     glCallList(SIDES_LIST);
+    if (displaySettings.overlayFlags & OVERLAY_LABELS) draw_campus_labels();
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glDisable(GL_DEPTH_TEST);
@@ -247,9 +271,9 @@ void draw_scene()
 
 void release_scene()
 {
-    static const GLuint textures[2] = {MAP_TEXTURE, STRIPE_TEXTURE};
+    static const GLuint textures[3] = {MAP_TEXTURE, STRIPE_TEXTURE, LABEL_TEXTURE};
     make_gl_current(appWindows.mainWindow);
-    glDeleteTextures(2, textures);
+    glDeleteTextures(3, textures);
     glDeleteLists(PLANE_LIST, 1);
     glDeleteLists(SIDES_LIST, 1);
 }

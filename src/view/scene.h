@@ -19,6 +19,15 @@ struct DisplaySettings {
 
 extern DisplaySettings displaySettings;   // initially {0, 0, 0.0001f, 1.0f}
 
+// overlayFlags: one bit per check box of the GIS panel; bits 2-7 stay 0.
+enum : uint8_t {
+    OVERLAY_UNIVERSITIES = 1u << 0,   // "Universities": a marker at each campus
+    OVERLAY_LABELS       = 1u << 1,   // "University Labels": each campus's name beside it
+};
+
+// mapChoice values: the images make_map loads into texture 10.
+enum : unsigned { MAP_BASEMAP = 0, MAP_SCHOOL_DISTRICT = 1 };
+
 inline unsigned map_choice(const DisplaySettings &s)   { return s.packed & 7u; }
 inline unsigned height_index(const DisplaySettings &s) { return (s.packed >> 3) & 3u; }
 inline unsigned colour_index(const DisplaySettings &s) { return (s.packed >> 5) & 3u; }
@@ -42,6 +51,7 @@ constexpr unsigned MAP_TEXTURE    = 10;   // base map, from ./data/maps/basemap.
 constexpr unsigned STRIPE_TEXTURE = 11;   // 64 x 64, white with a black band at the top eighth
 constexpr unsigned PLANE_LIST     = 10;   // base plane and the lids of all columns
 constexpr unsigned SIDES_LIST     = 11;   // the four side faces of all columns
+constexpr unsigned LABEL_TEXTURE  = 12;   // the campus names, one row each (overlay.h)
 
 constexpr int STRIPE_SIZE = 64;   // band texture side in texels
 constexpr int STRIPE_BAND = 56;   // first black row; rows 56-63 are t 0.875..1
@@ -80,11 +90,13 @@ void rebuild_scene();
 ColumnColour column_colour(uint16_t zipIndex);
 // Texture 11, the height band.
 void make_stripe_texture();
-// Texture 10 from the base map, when the map choice is 0; a refused file keeps the old image.
+// Texture 10 from the chosen map: the base map, or the school-district map when that
+// file exists; a refused file keeps the old image.
 void make_map();
-// Draws both lists with depth test, blending and texturing on; the matrices are the frame's.
+// Draws both lists with depth test, blending and texturing on, and the university
+// overlay between and after them; the matrices are the frame's.
 void draw_scene();
-// Deletes textures 10 and 11 and lists 10 and 11 (Quit).
+// Deletes textures 10, 11 and 12 and lists 10 and 11 (Quit).
 void release_scene();
 // The procedure that shows the current date (the Timeline panel's); null shows nothing.
 void set_date_display(void (*show)());

@@ -6,7 +6,6 @@
 #include "app_windows.h"
 #include "camera.h"
 #include "file_dialogs.h"
-#include "shell.h"   // the playback timer's id and period
 
 #include <GL/gl.h>
 

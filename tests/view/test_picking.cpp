@@ -12,12 +12,6 @@
 #include <cmath>
 #include <cstring>
 
-// The picking code makes no GL call; the camera's file, linked with it, needs these.
-void make_gl_current(WindowHandle) {}
-void create_gl_view(WindowHandle) {}
-void present_gl(WindowHandle) {}
-double gl_pixel_ratio(WindowHandle) { return 1.0; }
-
 namespace {
 
 struct Ray { double origin[3], direction[3]; };

@@ -1,20 +1,18 @@
 // test_scene_geometry.cpp -- the scene's column geometry and colours, computed without
 // GL: corners, lid heights and texture coordinates, band heights, enrollment colours
-// and the translucency of unselected columns.
+// and the translucency of unselected columns; and the campus file of the overlay.
 #include "scene.h"
 #include "dates.h"
+#include "overlay.h"
 #include "platform.h"
 #include "selection.h"
 #include "values.h"
 
 #include <gtest/gtest.h>
 #include <cstring>
-
-// The scene makes the GL view current before GL work; these tests do none.
-void make_gl_current(WindowHandle) {}
-void create_gl_view(WindowHandle) {}
-void present_gl(WindowHandle) {}
-double gl_pixel_ratio(WindowHandle) { return 1.0; }
+#include <filesystem>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -204,6 +202,55 @@ TEST_F(SceneTables, SelectionMakesEveryOtherColumnTranslucent)
         EXPECT_EQ(scene_scratch().columns[i].side.alpha, expected[i]) << "zip " << i;
     }
     expect_colour(scene_scratch().columns[0].side, 1, 1, 0, 0.15f);   // colour kept, alpha lowered
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Reads text as a campus file: read_campuses' result, the table left in table.
+int read_text(const std::string &text, CampusTable &table)
+{
+    char path[] = "/tmp/tallymap-campuses-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0 || write(fd, text.data(), text.size()) != ssize_t(text.size()) || close(fd) != 0) return -1;
+    table.count = 7;
+    int result = read_campuses(path, table);
+    fs::remove(path);
+    return result;
+}
+
+TEST(CampusFile, ReadsTheComboCampusesInOrderAndToleratesBlankLinesAndLineEnds)
+{
+    CampusTable table;
+    ASSERT_EQ(read_campuses("./data/ui/campuses.ui", table), 1);
+    EXPECT_STREQ(table.campuses[0].name, "Corvale - University Park");
+    EXPECT_STREQ(table.campuses[1].name, "Corvale - Victoria");
+    EXPECT_EQ(table.campuses[0].longitude, -95.40f);
+    EXPECT_EQ(table.campuses[0].latitude, 29.76f);
+    EXPECT_TRUE(table.campuses[1].longitude < MAP_WEST && table.campuses[1].latitude < MAP_SOUTH) << "off the map";
+
+    ASSERT_EQ(read_text("\nA,-95.5,29.5 \r\n\r\nB b,-97.25,-28.125", table), 1);
+    EXPECT_EQ(table.count, 2u);
+    EXPECT_STREQ(table.campuses[1].name, "B b");
+    EXPECT_EQ(table.campuses[1].latitude, -28.125f);
+}
+
+TEST(CampusFile, RefusesEveryMalformedFileAndLeavesTheTableEmpty)
+{
+    const std::string b = "B,-97,28\n";
+    const std::string refused[] = {"", b, "A,-95,29\n" + b + "C,-96,30\n", "A -95 29\n" + b, ",-95,29\n" + b,
+                                   std::string(64, 'n') + ",-95,29\n" + b, "A,-95\n" + b, "A,,29\n" + b,
+                                   "A,-95,29x\n" + b, "A,-95,29,7\n" + b, "A,-195,29\n" + b, "A,-95,91\n" + b,
+                                   "A,nan,29\n" + b, "A," + std::string(300, '1') + ",2\n" + b};
+    CampusTable table;
+    for (const std::string &text : refused) {
+        EXPECT_EQ(read_text(text, table), 0) << text;
+        EXPECT_EQ(table.count, 0u) << text;
+    }
+    EXPECT_EQ(read_campuses("/nonexistent/campuses.ui", table), 0);
 }
 
 }  // namespace

@@ -1,17 +1,22 @@
 // test_scene_gl.cpp -- the scene and the frame drawn into an offscreen 1024 x 768
 // framebuffer and read back: base map on the plane, lids, side shading and height
-// bands, translucency of unselected columns, clear colour, projection and map loading.
+// bands, translucency of unselected columns, clear colour, projection, map loading and
+// the map choice, and the university markers and names. The names are drawn by Qt on
+// its offscreen platform: no X server is needed.
 #include "camera.h"
 #include "scene.h"
 #include "app_windows.h"
 #include "dates.h"
 #include "egl_context.h"
+#include "frame_probe.h"
 #include "image.h"
+#include "overlay.h"
 #include "platform.h"
 #include "selection.h"
 #include "values.h"
 
 #include <GL/gl.h>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 #include <cmath>
 #include <cstdlib>
@@ -23,7 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Pixel { int x, y; };
 struct Rgb { int red, green, blue; };
 
 // Message boxes shown since the last SetUp.
@@ -37,22 +41,10 @@ void record_message(const char *text, const char *caption, WindowHandle)
     messages.caption = caption;
 }
 
-// Where the frame puts a model point (lon, lat, value) on the 1024 x 768 framebuffer:
-// world scaling about the pivot, then the camera of viewState, then the frustum.
+// Where the frame puts a model point (lon, lat, value) on the 1024 x 768 framebuffer.
 Pixel model_to_pixel(double lon, double lat, double value)
 {
-    const double pi = 3.14159265358979323846;
-    double x = 100.0 * (lon - PIVOT_X) + PIVOT_X - viewState.centre[0];
-    double y = 100.0 * (lat - PIVOT_Y) + PIVOT_Y - viewState.centre[1];
-    double z = displaySettings.heightScale * value - viewState.centre[2];
-    double r = -viewState.rotation * pi / 180.0, t = -viewState.tilt * pi / 180.0;
-    double xr = std::cos(r) * x - std::sin(r) * y;
-    double yr = std::sin(r) * x + std::cos(r) * y;
-    double yt = std::cos(t) * yr - std::sin(t) * z;
-    double zt = std::sin(t) * yr + std::cos(t) * z - viewState.distance;
-    double aspect = double(OFFSCREEN_WIDTH) / OFFSCREEN_HEIGHT;
-    double ndcX = FRUSTUM_NEAR * xr / -zt / aspect, ndcY = FRUSTUM_NEAR * yt / -zt;
-    return {int(std::floor((ndcX + 1.0) * OFFSCREEN_WIDTH / 2)), int(std::floor((ndcY + 1.0) * OFFSCREEN_HEIGHT / 2))};
+    return ::model_to_pixel(lon, lat, value, OFFSCREEN_WIDTH, OFFSCREEN_HEIGHT);
 }
 
 Rgb pixel_at(Pixel p)
@@ -122,6 +114,11 @@ class SceneFrame : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        // the campus names need a GUI application for their font, not a window
+        static int argc = 1;
+        static char name[] = "test_scene_gl";
+        static char *argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
         repositoryRoot = fs::current_path();
         static const ModalHandler recorder = {record_message, nullptr, nullptr};
         set_modal_handler(&recorder);
@@ -160,6 +157,7 @@ protected:
         timeline.maxDate = 0xB67C;
         timeline.currentDate = 0x0084;
         displaySettings = {0, 0, 0.0001f, 1.0f};
+        campusTable = CampusTable{};
         viewState = {{PIVOT_X, PIVOT_Y, 0.0f}, {PIVOT_X, PIVOT_Y, 0.0f}, 500.0f, 0.0f, 0.0f,
                      OFFSCREEN_WIDTH, OFFSCREEN_HEIGHT};
         set_date_display(nullptr);
@@ -362,6 +360,107 @@ TEST_F(SceneFrame, MapSidesArePowersOfTwo)
     expect_rgb(pixel_at({OFFSCREEN_WIDTH / 2, OFFSCREEN_HEIGHT / 2}), 255, 0, 0, 1, "resampled red map");
     fs::current_path(repositoryRoot);
     fs::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+// An 8 x 8 bitmap of one colour.
+void write_uniform_bmp(const fs::path &path, int red, int green, int blue)
+{
+    RgbImage image = {0, 0, 0, nullptr};
+    ASSERT_NE(alloc_image(8, 8, 3, image), nullptr);
+    for (int i = 0; i < 64 * 3; i += 3) image.pixels[i] = red, image.pixels[i + 1] = green, image.pixels[i + 2] = blue;
+    ASSERT_EQ(write_bmp(path.c_str(), image), 1);
+    free_image(image);
+}
+
+TEST_F(SceneFrame, SchoolDistrictShowsItsOwnMapOnlyWhenThereIsOne)
+{
+    fs::path dir = make_temp_dir();
+    fs::create_directories(dir / "data" / "maps");
+    write_uniform_bmp(dir / "data/maps/basemap.bmp", 255, 0, 0);
+    fs::current_path(dir);
+    // map choice, district file (0 none, 1 blue, 2 no bitmap), colour then seen
+    const struct { uint8_t choice; int file; int red, blue; } steps[] = {
+        {0, 0, 255, 0}, {1, 0, 255, 0}, {1, 1, 0, 255}, {0, 1, 255, 0}, {1, 2, 255, 0}};
+    for (const auto &step : steps) {
+        if (step.file == 1) write_uniform_bmp(dir / "data/maps/districts.bmp", 0, 0, 255);
+        if (step.file == 2) fs::resize_file(dir / "data/maps/districts.bmp", 20);
+        displaySettings.packed = step.choice;
+        make_map();
+        redraw();
+        expect_rgb(pixel_at({OFFSCREEN_WIDTH / 2, OFFSCREEN_HEIGHT / 2}), step.red, 0, step.blue, 1, "plane");
+    }
+    // the unreadable district map is reported as the base map would be, once
+    EXPECT_EQ(messages.count, 1);
+    EXPECT_EQ(messages.text, "make_map() - can't read map!");
+    fs::current_path(repositoryRoot);
+    fs::remove_all(dir);
+}
+
+bool violet(Rgb c) { return c.blue > c.green + 60 && c.red > c.green + 30; }   // neither map nor ramp
+
+TEST_F(SceneFrame, UniversityMarkersStandOnThePlaneWhileTicked)
+{
+    ASSERT_EQ(load_campuses(), 1);
+    const Campus campus = campusTable.campuses[0];
+    redraw();
+    const Pixel at = model_to_pixel(campus.longitude, campus.latitude, 0);
+    EXPECT_FALSE(violet(pixel_at(at)));
+    displaySettings.overlayFlags = OVERLAY_UNIVERSITIES;
+    draw_frame();   // every frame draws them: no rebuild
+    EXPECT_TRUE(violet(pixel_at(at)));
+    EXPECT_FALSE(violet(pixel_at(model_to_pixel(campus.longitude + 0.015, campus.latitude, 0)))) << "0.02 wide";
+
+    // from the south: 3 world units tall at every height scale; the sight line to a
+    // point just above the far edge passes over the top
+    viewState.centre[0] = (campus.longitude - PIVOT_X) * 100 + PIVOT_X;
+    viewState.centre[1] = (campus.latitude - PIVOT_Y) * 100 + PIVOT_Y;
+    look_at_pivot_column(0.0f, 60.0f, 20.0f, 1.5f);
+    for (float heightScale : {0.0001f, 0.1f}) {
+        displaySettings.heightScale = heightScale;
+        draw_frame();
+        EXPECT_TRUE(violet(pixel_at(model_to_pixel(campus.longitude, campus.latitude - 0.01, 2.5 / heightScale))));
+        EXPECT_FALSE(violet(pixel_at(model_to_pixel(campus.longitude, campus.latitude + 0.01, 3.3 / heightScale))));
+    }
+}
+
+// Dark and pure white pixels in the strip right of a point, as wide as the widest tag.
+std::pair<int, int> dark_and_white_beside(Pixel from)
+{
+    int dark = 0, white = 0;
+    for (int y = from.y - 12; y <= from.y + 12; ++y) {
+        for (int x = from.x; x < from.x + LABEL_TEXTURE_WIDTH + LABEL_GAP + 2; ++x) {
+            Rgb c = pixel_at({x, y});
+            dark += c.red < 80 && c.green < 80 && c.blue < 80;
+            white += c.red == 255 && c.green == 255 && c.blue == 255;
+        }
+    }
+    return {dark, white};
+}
+
+TEST_F(SceneFrame, UniversityLabelsNameEachCampusBesideItsPosition)
+{
+    ASSERT_EQ(load_campuses(), 1);
+    EXPECT_GT(campus_label_width(0), campus_label_width(1));   // "... University Park" is longer
+    EXPECT_GT(campus_label_width(1), 60);
+    const Pixel at = model_to_pixel(campusTable.campuses[0].longitude, campusTable.campuses[0].latitude, 0);
+    redraw();
+    const auto map = dark_and_white_beside(at);
+    displaySettings.overlayFlags = OVERLAY_UNIVERSITIES;   // markers without names
+    draw_frame();
+    EXPECT_EQ(dark_and_white_beside(at), map);
+    displaySettings.overlayFlags = OVERLAY_LABELS;         // names without markers
+    draw_frame();
+    const auto named = dark_and_white_beside(at);
+    EXPECT_GT(named.first, map.first + 100) << "letters and frame";
+    EXPECT_GT(named.second, map.second + 1000) << "the white tag";
+    EXPECT_FALSE(violet(pixel_at(at)));
+    displaySettings.overlayFlags = 0;
+    draw_frame();
+    EXPECT_EQ(dark_and_white_beside(at), map);
 }
 
 }  // namespace

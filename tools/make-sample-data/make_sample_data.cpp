@@ -9,6 +9,7 @@
 // Reads    <facts.csv>: header "zip,latitude,longitude,land_area_m2,pop2010,hu2010,
 //          in_study_area", then one line per ZIP area (321 of them for the bundled map).
 // Writes   <output-root>/data/ui/fields.ui        307 lines "label,series code"
+//          <output-root>/data/ui/campuses.ui      2 lines "campus name,longitude,latitude"
 //          <output-root>/data/zips/<zip>.zc        1288 bytes per ZIP area
 //          <output-root>/data/enroll/<zip>.enr     72 bytes per ZIP area
 //          <output-root>/examples/study_area.csv   the areas with in_study_area = 1
@@ -61,6 +62,7 @@ constexpr double CENTRE_LON = -95.37, CENTRE_LAT = 29.76;       // middle of the
 constexpr double CAMPUS1_LON = -95.40, CAMPUS1_LAT = 29.76;     // "Corvale - University Park"
 // "Corvale - Victoria": 60 km south-west of the map's south-west corner (-96.62202, 28.76915).
 constexpr double CAMPUS2_LON = -97.0561, CAMPUS2_LAT = 28.3854;
+constexpr const char *CAMPUS_NAMES[2] = {"Corvale - University Park", "Corvale - Victoria"};
 
 [[noreturn]] void fail(const std::string &what)
 {
@@ -821,6 +823,19 @@ void write_fields(const Table &t, const std::filesystem::path &root)
     save(w, root / "data" / "ui" / "fields.ui");
 }
 
+// The campus positions for the viewer's university overlay, in the campus combo's order.
+void write_campuses(const std::filesystem::path &root)
+{
+    const double lon[2] = {CAMPUS1_LON, CAMPUS2_LON}, lat[2] = {CAMPUS1_LAT, CAMPUS2_LAT};
+    Writer w;
+    for (int c = 0; c < 2; ++c) {
+        char line[128];
+        std::snprintf(line, sizeof line, "%s,%.4f,%.4f\n", CAMPUS_NAMES[c], lon[c], lat[c]);
+        put_text(w, line);
+    }
+    save(w, root / "data" / "ui" / "campuses.ui");
+}
+
 void write_zone(const Facts &a, const Series &s, const Table &t, const std::filesystem::path &root)
 {
     Writer w;
@@ -910,6 +925,7 @@ int main(int argc, char **argv)
         centreKm.push_back(p.centreKm);
     }
     write_fields(firstTable, root);
+    write_campuses(root);
 
     std::vector<size_t> study;
     for (size_t i = 0; i < facts.size(); ++i)

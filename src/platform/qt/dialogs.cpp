@@ -204,6 +204,7 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
     }
     case CTL_CHECKBOX: {
         auto *box = new QCheckBox(text, client);
+        if (style & STYLE_LEFTTEXT) box->setLayoutDirection(Qt::RightToLeft);
         QObject::connect(box, &QCheckBox::clicked, box, [dialog, id] { send_command(dialog, id, NOTIFY_CLICKED); });
         box->installEventFilter(new FocusNotifier(dialog, id, box));
         return box;
@@ -249,15 +250,16 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
     return nullptr;
 }
 
-// The UI font is wider than the one the templates were laid out for: a label whose
-// text does not fit grows to it (to the right, or on both sides when centred) rather
-// than losing its last letters.
-static void widen_to_text(QRect &rect, const QWidget *label, uint32_t style)
+// The UI font is wider than the one the templates were laid out for: a label or check
+// box whose text does not fit grows to it (to the right, on both sides when centred,
+// to the left when its box is on the right) rather than losing letters.
+static void widen_to_text(QRect &rect, const QWidget *control, uint32_t style)
 {
-    int needed = label->sizeHint().width();
+    int needed = control->sizeHint().width();
     if (needed <= rect.width()) return;
     int extra = needed - rect.width();
     if (style & STYLE_CENTRE) rect.adjust(-extra / 2, 0, extra - extra / 2, 0);
+    else if (style & STYLE_LEFTTEXT) rect.setLeft(rect.left() - extra);
     else rect.setWidth(needed);
 }
 
@@ -292,7 +294,7 @@ static void make_controls(PlatformWindow *dialog, const DialogTemplate &tmpl, QW
             rect.setHeight(qMin(rect.height(), widget->sizeHint().height()));
         if (control.kind == CTL_PICTURE && rect.isEmpty())
             rect.setSize(widget->sizeHint());
-        if (control.kind == CTL_STATIC) widen_to_text(rect, widget, control.style);
+        if (control.kind == CTL_STATIC || control.kind == CTL_CHECKBOX) widen_to_text(rect, widget, control.style);
         widget->setGeometry(rect);
         // a hidden dialog gets its resize events only when first shown; a multi-line
         // edit needs its width now, to count its wrapped lines
