@@ -31,6 +31,26 @@ void set_date_display(void (*show)()) { scene.showDate = show; }
 
 const SceneScratch &scene_scratch() { return scene.scratch; }
 
+// packed: bits 0-2 mapChoice, 3-4 heightIndex, 5-6 colourIndex.
+static void store_bits(unsigned value, unsigned shift, unsigned mask)
+{
+    displaySettings.packed = uint8_t((displaySettings.packed & ~(mask << shift)) | ((value & mask) << shift));
+}
+
+void set_map_choice(unsigned choice) { store_bits(choice, 0, 7); }
+
+void set_height_index(unsigned index)
+{
+    store_bits(index, 3, 3);
+    displaySettings.heightScale = HEIGHT_SCALES[height_index(displaySettings)];
+}
+
+void set_colour_index(unsigned index)
+{
+    store_bits(index, 5, 3);
+    displaySettings.colourScale = COLOUR_SCALES[colour_index(displaySettings)];
+}
+
 // ---------------------------------------------------------------------------------
 // Colours and geometry (no GL)
 // ---------------------------------------------------------------------------------
@@ -65,13 +85,15 @@ ColumnColour column_colour(uint16_t zipIndex)
         ratio = r >= 1.0 ? 1.0f : static_cast<float>(r);
     }
 
-    if (ratio < 0.5f) {   // red through orange to yellow
-        colour.green = static_cast<float>(2.0 * ratio);
-    } else {              // yellow to green
-        colour.red = static_cast<float>(2.0 - 2.0 * ratio);
-    }
-    colour.blue = 0.0f;
-    return colour;
+    ColumnColour ramp = enrollment_ramp(ratio);
+    ramp.alpha = colour.alpha;
+    return ramp;
+}
+
+ColumnColour enrollment_ramp(float ratio)
+{
+    if (ratio < 0.5f) return {1.0f, static_cast<float>(2.0 * ratio), 0.0f, 1.0f};   // red through orange to yellow
+    return {static_cast<float>(2.0 - 2.0 * ratio), 1.0f, 0.0f, 1.0f};                // yellow to green
 }
 
 void compute_scene_geometry()
