@@ -4,6 +4,7 @@
 // The load runs into a staging table and is published into zipTable only when the
 // whole load succeeded, so a refused CSV leaves the table exactly as it was.
 #include "zip_table.h"
+#include "data_paths.h"
 #include "platform.h"
 
 #include <bit>
@@ -141,13 +142,13 @@ static void read_zip_files()
     char path[PATH_SIZE];
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        std::snprintf(path, sizeof path, "./data/zips/%u.zc", record.zip);
-        read_block(path, &record.population, ZONE_FILE_SIZE, sizeof(float));
+        if (data_path(path, "zips/%u.zc", record.zip))
+            read_block(path, &record.population, ZONE_FILE_SIZE, sizeof(float));
     }
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        std::snprintf(path, sizeof path, "./data/enroll/%u.enr", record.zip);
-        read_block(path, record.enrollment, ENROLLMENT_FILE_SIZE, sizeof(uint16_t));
+        if (data_path(path, "enroll/%u.enr", record.zip))
+            read_block(path, record.enrollment, ENROLLMENT_FILE_SIZE, sizeof(uint16_t));
     }
 }
 

@@ -26,23 +26,10 @@ const DialogTemplate gisTemplate = {
     gisControls, int(sizeof gisControls / sizeof gisControls[0]),
 };
 
-static const char *const MAP_ITEMS[2]    = {"Basemap", "School District"};
-static const char *const HEIGHT_ITEMS[4] = {"10000:1", "1000:1", "100:1", "10:1"};
-static const char *const COLOUR_ITEMS[4] = {"Normalized", "1-10", "1-100", "1-1000"};
-
-// Bits of DisplaySettings.packed: mapChoice 0-2, heightIndex 3-4, colourIndex 5-6.
-constexpr unsigned MAP_SHIFT = 0, MAP_MASK = 7;
-constexpr unsigned HEIGHT_SHIFT = 3, HEIGHT_MASK = 3;
-constexpr unsigned COLOUR_SHIFT = 5, COLOUR_MASK = 3;
-
-// The list's selected item, masked, into its bits of packed, keeping every other bit;
-// returns the index.
-static unsigned store_index(WindowHandle window, int id, unsigned shift, unsigned mask)
+// The list's selected item (as unsigned: "none" masks like any other number).
+static unsigned selected_item(WindowHandle window, int id)
 {
-    unsigned index = unsigned(ctl_get_selection(window, id)) & mask;
-    unsigned others = displaySettings.packed & ~(mask << shift);
-    displaySettings.packed = uint8_t(others | (index << shift));
-    return index;
+    return unsigned(ctl_get_selection(window, id));
 }
 
 static void fill_list(WindowHandle window, int id, const char *const *items, int count, unsigned selected)
@@ -53,9 +40,9 @@ static void fill_list(WindowHandle window, int id, const char *const *items, int
 
 void init_gis_panel(WindowHandle window)
 {
-    fill_list(window, IDC_MAP, MAP_ITEMS, 2, map_choice(displaySettings));
-    fill_list(window, IDC_HEIGHT_SCALE, HEIGHT_ITEMS, 4, height_index(displaySettings));
-    fill_list(window, IDC_COLOUR_RANGE, COLOUR_ITEMS, 4, colour_index(displaySettings));
+    fill_list(window, IDC_MAP, MAP_NAMES, 2, map_choice(displaySettings));
+    fill_list(window, IDC_HEIGHT_SCALE, HEIGHT_SCALE_NAMES, 4, height_index(displaySettings));
+    fill_list(window, IDC_COLOUR_RANGE, COLOUR_RANGE_NAMES, 4, colour_index(displaySettings));
 }
 
 // A box's new state into its overlay bit. Ticking reads the campus file again, so that
@@ -78,19 +65,19 @@ intptr_t gis_panel_command(WindowHandle window, uintptr_t wParam)
     switch (id) {
     case IDC_MAP:
         if (chosen) {
-            store_index(window, id, MAP_SHIFT, MAP_MASK);
+            set_map_choice(selected_item(window, id));
             make_map();
         }
         return 1;
     case IDC_HEIGHT_SCALE:
         if (chosen) {
-            displaySettings.heightScale = HEIGHT_SCALES[store_index(window, id, HEIGHT_SHIFT, HEIGHT_MASK)];
+            set_height_index(selected_item(window, id));
             rebuild_scene();
         }
         return 1;
     case IDC_COLOUR_RANGE:
         if (chosen) {
-            displaySettings.colourScale = COLOUR_SCALES[store_index(window, id, COLOUR_SHIFT, COLOUR_MASK)];
+            set_colour_index(selected_item(window, id));
             rebuild_scene();
         }
         return 1;

@@ -19,10 +19,6 @@ enum : int {
     IDC_OVERLAY_GROUP     = 1024,   // "Overlay"
 };
 
-// Factors by list index, the single-precision values nearest the decimals.
-constexpr float HEIGHT_SCALES[4] = {0.0001f, 0.001f, 0.01f, 0.1f};   // "10000:1" "1000:1" "100:1" "10:1"
-constexpr float COLOUR_SCALES[4] = {1.0f, 0.1f, 0.01f, 0.001f};      // "Normalized" "1-10" "1-100" "1-1000"
-
 extern const DialogTemplate gisTemplate;
 
 intptr_t gis_panel_proc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);

@@ -5,6 +5,7 @@
 #include "query_panel.h"
 
 #include "camera.h"
+#include "data_paths.h"
 #include "field_list.h"
 #include "info_panel.h"
 #include "scene.h"
@@ -12,8 +13,6 @@
 #include "zip_table.h"
 
 #include <cstdio>
-
-const char *const FIELD_FILE_PATH = "./data/ui/fields.ui";
 
 static const char *const CAMPUS_NAMES[3] = {"OFF", "Corvale - University Park", "Corvale - Victoria"};
 
@@ -33,7 +32,8 @@ const DialogTemplate queryTemplate = {
 
 void init_query(WindowHandle window)
 {
-    if (!read_field_list(FIELD_FILE_PATH)) {
+    char path[PATH_SIZE];
+    if (!data_path(path, "ui/fields.ui") || !read_field_list(path)) {
         message_box("init_query() - can't read fields!", "ERROR!", nullptr);
         return;   // no fields, no campuses, no refresh for the rest of the run
     }

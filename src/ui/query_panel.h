@@ -16,7 +16,6 @@ enum : int {
 };
 
 extern const DialogTemplate queryTemplate;
-extern const char *const FIELD_FILE_PATH;   // ./data/ui/fields.ui
 
 intptr_t query_panel_proc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 // Reads the field file, fills the field list and the campus combo, refreshes.

@@ -3,6 +3,7 @@
 // draw_scene calls the two drawing procedures on every frame while their box is ticked.
 #include "overlay.h"
 #include "app_windows.h"
+#include "data_paths.h"
 #include "platform.h"
 #include "scene.h"
 
@@ -14,7 +15,6 @@
 
 CampusTable campusTable;
 
-static const char *const CAMPUS_PATH = "./data/ui/campuses.ui";
 
 // Marker colour, a violet that neither the base map nor the column ramp uses.
 static const float MARKER_COLOUR[3] = {0.45f, 0.1f, 0.65f};
@@ -98,7 +98,8 @@ int read_campuses(const char *path, CampusTable &table)
 
 int load_campuses()
 {
-    if (!read_campuses(CAMPUS_PATH, campusTable)) {
+    char path[PATH_SIZE];
+    if (!data_path(path, "ui/campuses.ui") || !read_campuses(path, campusTable)) {
         std::memset(overlay.labelWidth, 0, sizeof overlay.labelWidth);
         message_box("load_campuses() - can't read campuses!", "ERROR!", nullptr);
         return 0;

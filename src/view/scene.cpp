@@ -5,6 +5,7 @@
 // none runs when the view has no context (no OpenGL).
 #include "scene.h"
 #include "app_windows.h"
+#include "data_paths.h"
 #include "dates.h"
 #include "image.h"
 #include "overlay.h"
@@ -24,13 +25,33 @@ struct SceneState {
 
 static SceneState scene;
 
-static const char *const BASEMAP_PATH = "./data/maps/basemap.bmp";
+static const char *const BASEMAP_FILE = "maps/basemap.bmp";
 // Not shipped: a user who has a school-district map puts it here.
-static const char *const DISTRICTS_PATH = "./data/maps/districts.bmp";
+static const char *const DISTRICTS_FILE = "maps/districts.bmp";
 
 void set_date_display(void (*show)()) { scene.showDate = show; }
 
 const SceneScratch &scene_scratch() { return scene.scratch; }
+
+// packed: bits 0-2 mapChoice, 3-4 heightIndex, 5-6 colourIndex.
+static void store_bits(unsigned value, unsigned shift, unsigned mask)
+{
+    displaySettings.packed = uint8_t((displaySettings.packed & ~(mask << shift)) | ((value & mask) << shift));
+}
+
+void set_map_choice(unsigned choice) { store_bits(choice, 0, 7); }
+
+void set_height_index(unsigned index)
+{
+    store_bits(index, 3, 3);
+    displaySettings.heightScale = HEIGHT_SCALES[height_index(displaySettings)];
+}
+
+void set_colour_index(unsigned index)
+{
+    store_bits(index, 5, 3);
+    displaySettings.colourScale = COLOUR_SCALES[colour_index(displaySettings)];
+}
 
 // ---------------------------------------------------------------------------------
 // Colours and geometry (no GL)
@@ -66,13 +87,15 @@ ColumnColour column_colour(uint16_t zipIndex)
         ratio = r >= 1.0 ? 1.0f : static_cast<float>(r);
     }
 
-    if (ratio < 0.5f) {   // red through orange to yellow
-        colour.green = static_cast<float>(2.0 * ratio);
-    } else {              // yellow to green
-        colour.red = static_cast<float>(2.0 - 2.0 * ratio);
-    }
-    colour.blue = 0.0f;
-    return colour;
+    ColumnColour ramp = enrollment_ramp(ratio);
+    ramp.alpha = colour.alpha;
+    return ramp;
+}
+
+ColumnColour enrollment_ramp(float ratio)
+{
+    if (ratio < 0.5f) return {1.0f, static_cast<float>(2.0 * ratio), 0.0f, 1.0f};   // red through orange to yellow
+    return {static_cast<float>(2.0 - 2.0 * ratio), 1.0f, 0.0f, 1.0f};                // yellow to green
 }
 
 void compute_scene_geometry()
@@ -209,15 +232,14 @@ static void upload_map(const RgbImage &image)
 }
 
 // The file of the chosen map; null when the choice has no picture to show.
-static const char *chosen_map_path()
+static const char *chosen_map_path(char *path)
 {
+    std::error_code error;
     switch (map_choice(displaySettings)) {
     case MAP_BASEMAP:
-        return BASEMAP_PATH;
-    case MAP_SCHOOL_DISTRICT: {
-        std::error_code error;
-        return std::filesystem::exists(DISTRICTS_PATH, error) ? DISTRICTS_PATH : nullptr;
-    }
+        return data_path(path, BASEMAP_FILE) ? path : nullptr;
+    case MAP_SCHOOL_DISTRICT:
+        return data_path(path, DISTRICTS_FILE) && std::filesystem::exists(path, error) ? path : nullptr;
     default:
         return nullptr;
     }
@@ -225,7 +247,8 @@ static const char *chosen_map_path()
 
 void make_map()
 {
-    const char *path = chosen_map_path();
+    char chosen[PATH_SIZE];
+    const char *path = chosen_map_path(chosen);
     if (!path) return;   // texture 10 keeps the map it holds
     if (!make_gl_current(appWindows.mainWindow)) return;   // no view to show a map in
     RgbImage image = {0, 0, 0, nullptr};

@@ -32,6 +32,20 @@ inline unsigned map_choice(const DisplaySettings &s)   { return s.packed & 7u; }
 inline unsigned height_index(const DisplaySettings &s) { return (s.packed >> 3) & 3u; }
 inline unsigned colour_index(const DisplaySettings &s) { return (s.packed >> 5) & 3u; }
 
+// The choices by index, with their factors (the single-precision values nearest the
+// decimals). The names are what the GIS panel's lists show.
+constexpr const char *MAP_NAMES[2]          = {"Basemap", "School District"};
+constexpr const char *HEIGHT_SCALE_NAMES[4] = {"10000:1", "1000:1", "100:1", "10:1"};
+constexpr float       HEIGHT_SCALES[4]      = {0.0001f, 0.001f, 0.01f, 0.1f};
+constexpr const char *COLOUR_RANGE_NAMES[4] = {"Normalized", "1-10", "1-100", "1-1000"};
+constexpr float       COLOUR_SCALES[4]      = {1.0f, 0.1f, 0.01f, 0.001f};
+
+// Each writes its index (masked to its bits) into packed, keeping every other bit, and
+// the height and colour indices their factor with it.
+void set_map_choice(unsigned choice);
+void set_height_index(unsigned index);
+void set_colour_index(unsigned index);
+
 // ---------------------------------------------------------------------------------
 // Map extent in model coordinates (x longitude, y latitude, degrees)
 // ---------------------------------------------------------------------------------
@@ -88,6 +102,8 @@ constexpr double FACE_DARKENING[4] = {0.09, 0.06, 0.03, 0.0};
 void rebuild_scene();
 // Side colour of a column from its enrollment in the current year; alpha from the selection.
 ColumnColour column_colour(uint16_t zipIndex);
+// The enrollment colour of a ratio 0..1: red at 0, yellow at 0.5, green at 1; alpha 1.
+ColumnColour enrollment_ramp(float ratio);
 // Texture 11, the height band.
 void make_stripe_texture();
 // Texture 10 from the chosen map: the base map, or the school-district map when that

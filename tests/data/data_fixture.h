@@ -2,6 +2,7 @@
 // process-wide records, a scratch working directory with data/zips and data/enroll,
 // little-endian fixture writers, and a message-box recorder.
 #pragma once
+#include "data_paths.h"
 #include "dates.h"
 #include "field_list.h"
 #include "platform.h"
@@ -42,6 +43,7 @@ inline void reset_data_state()
     querySelection = {0, 0, -1};
     std::memset(seriesCode, 0, sizeof seriesCode);
     std::memset(&fieldList, 0, sizeof fieldList);
+    set_data_directory("./data");
 }
 
 inline std::string read_file(const fs::path &path)

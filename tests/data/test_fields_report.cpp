@@ -82,6 +82,24 @@ TEST_F(FieldFile, HouseholdsFieldIsExportedWithTheHouseholdsRatio)
     EXPECT_EQ(read_file("values.csv"), "ZIP,VALUE\r\n77001,60\r\n");   // not 45 = 90 x 1000/2000
 }
 
+TEST_F(FieldFile, DataDirectoryIsOnePlaceForEveryDataFile)
+{
+    fs::create_directories("elsewhere/zips");
+    write_file("elsewhere/zips/77001.zc", le_floats({1000, 1500, 2000, 2200, 0}));
+    ASSERT_EQ(set_data_directory("elsewhere//"), 1);
+    EXPECT_STREQ(dataDirectory, "elsewhere");
+    ASSERT_EQ(load("header\n77001,0,-95.4,29.8,1,2\n"), 1);
+    EXPECT_EQ(zipTable.records[0].population.census[3], 2200.0f);
+
+    char path[PATH_SIZE];
+    ASSERT_EQ(data_path(path, "enroll/%u.enr", 4294967295u), 1);
+    EXPECT_STREQ(path, "elsewhere/enroll/4294967295.enr");
+    // a directory that leaves no room for the files below it is refused
+    EXPECT_EQ(set_data_directory(std::string(240, 'd').c_str()), 0);
+    EXPECT_EQ(set_data_directory(""), 0);
+    EXPECT_STREQ(dataDirectory, "elsewhere");
+}
+
 // -------------------------------------------------------------------------------
 // The ZIP report
 // -------------------------------------------------------------------------------
