@@ -1,6 +1,6 @@
-// egl_context.cpp -- the offscreen EGL context of the GL tests and the benchmark, and
-// the platform's GL-view calls over it.
-#include "egl_context.h"
+// offscreen_gl.cpp -- the offscreen EGL context and its framebuffer, and the platform's
+// GL-view calls over them.
+#include "offscreen_gl.h"
 #include "platform.h"
 
 #include <EGL/egl.h>
@@ -13,11 +13,12 @@ struct OffscreenGl {
     EGLDisplay display;        // the surfaceless Mesa display; EGL_NO_DISPLAY when closed
     EGLContext context;        // compatibility context, current while open
     GLuint     framebuffer;    // our framebuffer object, bound while open
-    GLuint     colourBuffer;   // RGBA8 renderbuffer, OFFSCREEN_WIDTH x OFFSCREEN_HEIGHT
+    GLuint     colourBuffer;   // RGBA8 renderbuffer, width x height
     GLuint     depthBuffer;    // 24-bit depth renderbuffer of the same size
+    int        width, height;  // the framebuffer's size in pixels
 };
 
-static OffscreenGl offscreen = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0, 0, 0};
+static OffscreenGl offscreen = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0, 0, 0, 0, 0};
 
 // Framebuffer-object entry points, fetched from EGL (libGL exports only GL 1.x for sure).
 static PFNGLGENFRAMEBUFFERSPROC         genFramebuffers;
@@ -44,12 +45,16 @@ static bool fetch(Proc &proc, const char *name)
     return proc != nullptr;
 }
 
-int open_offscreen_gl()
+int open_offscreen_gl(int width, int height)
 {
     if (offscreen.context != EGL_NO_CONTEXT) {
-        eglMakeCurrent(offscreen.display, EGL_NO_SURFACE, EGL_NO_SURFACE, offscreen.context);
-        return 1;
+        if (offscreen.width != width || offscreen.height != height) close_offscreen_gl();
+        else {
+            eglMakeCurrent(offscreen.display, EGL_NO_SURFACE, EGL_NO_SURFACE, offscreen.context);
+            return 1;
+        }
     }
+    if (width <= 0 || height <= 0) return fail("no framebuffer of that size");
     auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!getPlatformDisplay) return fail("no eglGetPlatformDisplayEXT");
@@ -82,10 +87,10 @@ int open_offscreen_gl()
 
     genRenderbuffers(1, &offscreen.colourBuffer);
     bindRenderbuffer(GL_RENDERBUFFER, offscreen.colourBuffer);
-    renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, OFFSCREEN_WIDTH, OFFSCREEN_HEIGHT);
+    renderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
     genRenderbuffers(1, &offscreen.depthBuffer);
     bindRenderbuffer(GL_RENDERBUFFER, offscreen.depthBuffer);
-    renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, OFFSCREEN_WIDTH, OFFSCREEN_HEIGHT);
+    renderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, width, height);
     genFramebuffers(1, &offscreen.framebuffer);
     bindFramebuffer(GL_FRAMEBUFFER, offscreen.framebuffer);
     framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, offscreen.colourBuffer);
@@ -93,7 +98,9 @@ int open_offscreen_gl()
     if (checkFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return fail("incomplete framebuffer");
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
-    glViewport(0, 0, OFFSCREEN_WIDTH, OFFSCREEN_HEIGHT);
+    glViewport(0, 0, width, height);
+    offscreen.width = width;
+    offscreen.height = height;
     return 1;
 }
 
@@ -109,7 +116,7 @@ void close_offscreen_gl()
         eglDestroyContext(offscreen.display, offscreen.context);
     }
     eglTerminate(offscreen.display);
-    offscreen = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0, 0, 0};
+    offscreen = {EGL_NO_DISPLAY, EGL_NO_CONTEXT, 0, 0, 0, 0, 0};
 }
 
 void read_offscreen_pixel(int x, int y, unsigned char rgb[3])
@@ -128,13 +135,14 @@ void read_offscreen_frame(unsigned char *rgb)
     glFinish();
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, OFFSCREEN_WIDTH, OFFSCREEN_HEIGHT, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glReadPixels(0, 0, offscreen.width, offscreen.height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
 }
 
 // ---------------------------------------------------------------------------------
 // The platform's GL-view calls, over the offscreen context
 // ---------------------------------------------------------------------------------
-void create_gl_view(WindowHandle) { open_offscreen_gl(); }
+// The view is the framebuffer opened before; without one it stays without OpenGL.
+void create_gl_view(WindowHandle) {}
 
 int make_gl_current(WindowHandle)
 {
