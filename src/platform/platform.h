@@ -212,6 +212,10 @@ void ctl_choose(WindowHandle dialog, int id, int index);
 // row first. Returns the width in pixels the whole text needs (what lies beyond width
 // is cut), or 0 when there is no text or no GUI application to draw it.
 int render_text(const char *text, unsigned char *rgb, int width, int height);
+// Gives render_text its fonts in a program that has no GUI application of its own: a
+// QtGui application on Qt's offscreen platform (no window, no X server). Does nothing
+// when an application exists already.
+void text_platform_init();
 
 // ---------------------------------------------------------------------------------
 // Modal services, with a handler that tests install

@@ -8,7 +8,29 @@
 #include <QImage>
 #include <QPainter>
 
+#include <clocale>
+#include <cstdio>
 #include <cstring>
+
+// A console program's standard error carries its own lines only: Qt's notices (such
+// as a missing runtime folder) are dropped, its critical messages kept.
+static void console_messages(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+void text_platform_init()
+{
+    if (QCoreApplication::instance()) return;
+    qInstallMessageHandler(console_messages);
+    static char name[] = "tallymap";
+    static char platformOption[] = "-platform";
+    static char platform[] = "offscreen";
+    static char *argv[] = {name, platformOption, platform, nullptr};
+    static int argc = 3;   // the application keeps a reference to it
+    new QGuiApplication(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");   // the application takes the user's; numbers keep C's
+}
 
 int render_text(const char *text, unsigned char *rgb, int width, int height)
 {

@@ -1,0 +1,42 @@
+// options.h -- tallyrender's command line: what to load, the state to draw, and what to
+// write. Every value is checked here, before anything is read or written.
+#pragma once
+#include <cstdint>
+
+#include "dates.h"
+
+constexpr int RENDER_PATH_SIZE = 4096;   // paths given on the command line
+constexpr int MAX_RENDER_SIDE  = 6144;   // widest picture the bitmap writer takes
+constexpr int MAX_FRAMES       = 99999;  // frame_00001.bmp .. frame_99999.bmp
+
+struct RenderOptions {
+    char       dataDirectory[RENDER_PATH_SIZE];   // default "./data"
+    char       loadPath[RENDER_PATH_SIZE];        // Load Data CSV; "" none
+    bool       hasDate;
+    PackedDate date;                              // 1 January 1990 unless given
+    int        field;                             // field-file line; -1 not given (line 0)
+    int        campus;                            // 0, 1 or 2
+    int        heightIndex;                       // 0 "10000:1" .. 3 "10:1"
+    int        colourIndex;                       // 0 "Normalized" .. 3 "1-1000"
+    bool       hasView;
+    float      rotation, tilt, distance;          // as the mouse leaves them
+    bool       hasCentre;
+    float      centreLongitude, centreLatitude;   // the point the view turns about
+    int64_t    selectZip;                         // -1 none
+    int        width, height;                     // picture size, default 1024 x 768
+    char       snapshotPath[RENDER_PATH_SIZE];    // "" none
+    char       exportPath[RENDER_PATH_SIZE];      // "" none
+    int64_t    reportZip;                         // -1 none
+    char       framesDirectory[RENDER_PATH_SIZE]; // "" none
+    int        stepUnit;                          // DateStepUnit of the frames
+    int        frameCount;                        // frames to write
+    bool       legend;                            // a legend in every picture
+    bool       help;                              // --help: usage, nothing else
+};
+
+// Fills options from the arguments. 1 when they are all valid; 0 with a one-line
+// reason in error (size bytes) otherwise.
+int parse_options(int argc, char **argv, RenderOptions &options, char *error, int size);
+
+// The usage text of --help.
+const char *usage_text();

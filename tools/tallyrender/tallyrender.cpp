@@ -1,0 +1,229 @@
+// tallyrender.cpp -- the Tallymap view without a window: loads a study area as the
+// viewer does, sets the date, field, campus, scales and camera from the command line,
+// and writes a picture, numbered frames of the timeline, the value CSV or ZIP reports.
+// It draws with the viewer's own scene and camera code into an offscreen OpenGL
+// framebuffer (EGL; no X server), of the viewer's format, so a picture equals the
+// viewer's snapshot of the same state and size byte for byte.
+//
+// Exit status: 0 everything written; 1 something could not be read, drawn or written;
+// 2 the command line is wrong. Every failure is one line on standard error; nothing
+// is written after a refusal of the command line or of the data it names.
+#include "options.h"
+#include "legend.h"
+
+#include "camera.h"
+#include "data_paths.h"
+#include "dates.h"
+#include "field_list.h"
+#include "image.h"
+#include "offscreen_gl.h"
+#include "platform.h"
+#include "report.h"
+#include "scene.h"
+#include "selection.h"
+#include "values.h"
+#include "zip_table.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+constexpr int EXIT_FAILED = 1;   // something could not be read, drawn or written
+constexpr int EXIT_USAGE  = 2;   // the command line is wrong
+
+static char lastMessage[512];   // the text of the last message the shared code showed
+
+static void remember_message(const char *text, const char *, WindowHandle)
+{
+    std::snprintf(lastMessage, sizeof lastMessage, "%s", text);
+}
+
+static int fail(int status, const char *format, ...)
+{
+    std::fputs("tallyrender: ", stderr);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+    return status;
+}
+
+static int32_t find_zip(int64_t zip)
+{
+    for (uint32_t i = 0; i < loaded_zip_count(); ++i)
+        if (zipTable.records[i].zip == uint64_t(zip)) return int32_t(i);
+    return -1;
+}
+
+// ---------------------------------------------------------------------------------
+// Writing: into a temporary name beside the target, renamed when complete
+// ---------------------------------------------------------------------------------
+static bool finish_file(bool written, const char *temporary, const char *path)
+{
+    if (written && std::rename(temporary, path) == 0) return true;
+    std::remove(temporary);
+    return false;
+}
+
+static void temporary_name(char *temporary, size_t size, const char *path)
+{
+    std::snprintf(temporary, size, "%s.partial-%ld", path, long(getpid()));
+}
+
+static bool write_picture(const RgbImage &image, const char *path)
+{
+    char temporary[RENDER_PATH_SIZE + 32];
+    temporary_name(temporary, sizeof temporary, path);
+    return finish_file(write_bmp(temporary, image) != 0, temporary, path);
+}
+
+static bool write_value_csv(const char *path)
+{
+    char temporary[RENDER_PATH_SIZE + 32];
+    temporary_name(temporary, sizeof temporary, path);
+    return finish_file(write_values(temporary) != 0, temporary, path);
+}
+
+// ---------------------------------------------------------------------------------
+// Pictures
+// ---------------------------------------------------------------------------------
+// The current state drawn and read back, with the legend when asked for.
+static void render_picture(RgbImage &image, bool legend)
+{
+    rebuild_scene();
+    draw_frame();
+    present_frame();
+    read_offscreen_frame(image.pixels);
+    if (legend) draw_legend(image);
+}
+
+static int write_frames(const RenderOptions &o, RgbImage &image)
+{
+    char path[RENDER_PATH_SIZE + 32], date[DATE_TEXT_SIZE];
+    for (int frame = 1; frame <= o.frameCount; ++frame) {
+        render_picture(image, o.legend);
+        format_date(timeline.currentDate, date);
+        std::snprintf(path, sizeof path, "%s/frame_%05d.bmp", o.framesDirectory, frame);
+        if (!write_picture(image, path)) {
+            std::fputc('\n', stderr);
+            return fail(EXIT_FAILED, "frame %d (%s) could not be written to %s: %s; %d frame%s kept", frame, date,
+                        path, std::strerror(errno), frame - 1, frame == 2 ? "" : "s");
+        }
+        std::fprintf(stderr, "\rtallyrender: frame %d of %d, %s   ", frame, o.frameCount, date);
+        step_date_forward(timeline.currentDate, unsigned(o.stepUnit));
+    }
+    std::fputc('\n', stderr);
+    return 0;
+}
+
+// A folder for the frames: one that exists, or one made now.
+static bool frames_folder(const char *folder)
+{
+    struct stat info;
+    if (stat(folder, &info) == 0) return S_ISDIR(info.st_mode);
+    return mkdir(folder, 0777) == 0;
+}
+
+// ---------------------------------------------------------------------------------
+// The state of the command line, checked against the data before anything is written
+// ---------------------------------------------------------------------------------
+static int set_up_state(const RenderOptions &o)
+{
+    if (!set_data_directory(o.dataDirectory)) return fail(EXIT_USAGE, "--data: the folder name is too long");
+    char path[PATH_SIZE];
+    const bool fieldsRead = data_path(path, "ui/fields.ui") && read_field_list(path);
+    if (o.field >= 0) {
+        if (!fieldsRead) return fail(EXIT_FAILED, "the field file %s/ui/fields.ui cannot be read", dataDirectory);
+        if (o.field >= fieldList.count)
+            return fail(EXIT_USAGE, "--field: the field file has %d lines, 0 to %d", fieldList.count, fieldList.count - 1);
+        if (seriesCode[o.field] == SERIES_HEADING)
+            return fail(EXIT_USAGE, "--field: line %d (\"%s\") is a heading, not a field", o.field, fieldList.label[o.field]);
+        querySelection.field = uint16_t(o.field);
+    }
+    if (o.loadPath[0] && !read_records(o.loadPath))
+        return fail(EXIT_FAILED, "cannot load %s: %s", o.loadPath, lastMessage);
+
+    timeline.currentDate = o.date;
+    querySelection.campus = uint8_t(o.campus);
+    set_height_index(unsigned(o.heightIndex));
+    set_colour_index(unsigned(o.colourIndex));
+    if (o.hasView) {
+        viewState.rotation = o.rotation;
+        viewState.tilt = o.tilt;
+        viewState.distance = o.distance;
+    }
+    if (o.hasCentre) centre_view_on(o.centreLongitude, o.centreLatitude);
+    if (o.selectZip >= 0 && (querySelection.selectedZip = find_zip(o.selectZip)) < 0)
+        return fail(EXIT_USAGE, "--select: ZIP code %lld is not loaded", (long long)o.selectZip);
+    if (o.reportZip >= 0 && find_zip(o.reportZip) < 0)
+        return fail(EXIT_USAGE, "--report: ZIP code %lld is not loaded", (long long)o.reportZip);
+    if (o.framesDirectory[0] && !frames_folder(o.framesDirectory))
+        return fail(EXIT_FAILED, "--frames: %s is no folder and cannot be made one", o.framesDirectory);
+    return 0;
+}
+
+// The offscreen view at the picture's size with the viewer's fixed state, textures and
+// first scene. The base map must be there: a picture without it says nothing.
+static int open_view(const RenderOptions &o)
+{
+    if (o.legend) text_platform_init();
+    if (!open_offscreen_gl(o.width, o.height))
+        return fail(EXIT_FAILED, "no OpenGL: an offscreen context of %dx%d could not be made", o.width, o.height);
+    create_gl_context();
+    lastMessage[0] = '\0';
+    init_gl_state();
+    if (lastMessage[0]) return fail(EXIT_FAILED, "%s/maps/basemap.bmp: %s", dataDirectory, lastMessage);
+    set_projection(intptr_t(uint32_t(o.height) << 16 | uint32_t(o.width)));
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    static RenderOptions o;
+    char error[512];
+    if (!parse_options(argc, argv, o, error, sizeof error)) return fail(EXIT_USAGE, "%s", error);
+    if (o.help) {
+        std::fputs(usage_text(), stdout);
+        return 0;
+    }
+    const ModalHandler console = {remember_message, nullptr, nullptr};
+    set_modal_handler(&console);
+    if (int status = set_up_state(o)) return status;
+
+    const bool pictures = o.snapshotPath[0] || o.framesDirectory[0];
+    if (pictures) {
+        if (int status = open_view(o)) return status;   // its first scene computes the values
+    } else {
+        compute_values();
+    }
+
+    if (o.reportZip >= 0) {
+        char text[REPORT_TEXT_SIZE];
+        format_zip_report(find_zip(o.reportZip), text);
+        for (const char *c = text; *c; ++c)   // lines end in LF on standard output
+            if (*c != '\r') std::fputc(*c, stdout);
+        if (std::fflush(stdout) != 0) return fail(EXIT_FAILED, "the report could not be written");
+    }
+    if (o.exportPath[0] && !write_value_csv(o.exportPath))
+        return fail(EXIT_FAILED, "cannot write %s: %s", o.exportPath, std::strerror(errno));
+
+    int status = 0;
+    if (pictures) {
+        RgbImage image{};
+        if (!alloc_image(o.width, o.height, 3, image)) return fail(EXIT_FAILED, "no memory for a %dx%d picture", o.width, o.height);
+        if (o.snapshotPath[0]) {
+            render_picture(image, o.legend);
+            if (!write_picture(image, o.snapshotPath))
+                status = fail(EXIT_FAILED, "cannot write %s: %s", o.snapshotPath, std::strerror(errno));
+        }
+        if (status == 0 && o.framesDirectory[0]) status = write_frames(o, image);
+        free_image(image);
+        release_scene();
+        close_offscreen_gl();
+    }
+    return status;
+}
