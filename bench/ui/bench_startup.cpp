@@ -9,6 +9,10 @@
 //   bench_startup viewer-rss      child: VmRSS in kB after loading 300 ZIP codes
 //   bench_startup bare-rss        child: VmRSS in kB of the bare window
 //   bench_startup viewer-log      child: ms per ZIP report appended to a log at its cap
+//
+// With the same 300 ZIP codes it also times tallyrender: its start to the first picture
+// written, against the viewer's start to its first frame, and 100 frames of 1024 x 768
+// against writing the same frames' bytes with write_bmp alone.
 #include <QApplication>
 #include <QOpenGLWidget>
 #include <QSurfaceFormat>
@@ -26,6 +30,7 @@
 #include <unistd.h>
 
 #include "app_windows.h"
+#include "image.h"
 #include "info_panel.h"
 #include "platform.h"
 #include "report.h"
@@ -205,6 +210,36 @@ static double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// ---------------------------------------------------------------------------------
+// tallyrender, as a user runs it
+// ---------------------------------------------------------------------------------
+constexpr int FILM_FRAMES = 100;
+
+// ms of a whole tallyrender run with these arguments; -1 when it failed.
+static double time_tallyrender(const std::string &arguments)
+{
+    std::string command = "env -u DISPLAY '" TALLYRENDER_PATH "' " + arguments + " 2>/dev/null";
+    Clock::time_point start = Clock::now();
+    int status = std::system(command.c_str());
+    return status == 0 ? elapsed_ms(start) : -1;
+}
+
+// ms for write_bmp to write FILM_FRAMES frames of the film's first frame.
+static double time_bmp_writes(const std::string &frame, const std::string &folder)
+{
+    RgbImage image{};
+    if (!read_bmp(frame.c_str(), image)) return -1;
+    Clock::time_point start = Clock::now();
+    char path[512];
+    for (int i = 1; i <= FILM_FRAMES; ++i) {
+        std::snprintf(path, sizeof path, "%s/copy_%05d.bmp", folder.c_str(), i);
+        if (!write_bmp(path, image)) return -1;
+    }
+    double ms = elapsed_ms(start);
+    free_image(image);
+    return ms;
+}
+
 int main(int argc, char **argv)
 {
     if (argc > 1) {
@@ -224,8 +259,13 @@ int main(int argc, char **argv)
     std::string root = make_working_directory();
     if (chdir(root.c_str()) != 0) return 1;
 
-    std::vector<double> viewerMs, bareMs, viewerKb, bareKb, logMs;
+    std::vector<double> viewerMs, bareMs, viewerKb, bareKb, logMs, renderStartMs, filmMs, writeMs;
     for (int run = 0; run < RUNS; ++run) {
+        renderStartMs.push_back(time_tallyrender("--snapshot first.bmp"));
+        std::filesystem::remove_all("film");
+        filmMs.push_back(time_tallyrender("--load bench/zips.csv --view 20,50,250 --frames film --step day --count " +
+                                          std::to_string(FILM_FRAMES)));
+        writeMs.push_back(time_bmp_writes("film/frame_00001.bmp", "film"));
         logMs.push_back(run_child(self, "viewer-log"));
         viewerMs.push_back(run_child(self, "viewer-start"));
         bareMs.push_back(run_child(self, "bare-start"));
@@ -247,5 +287,12 @@ int main(int argc, char **argv)
                 (vKb - bKb) / 1024.0);
     std::printf("RATIO | append_info of a ZIP report, log at its 199-line cap | %.3f ms | <= 2 ms\n",
                 median(logMs));
+    double film = median(filmMs), writes = median(writeMs);
+    std::printf("RATIO | tallyrender, 100 frames of 1024x768, 300 ZIPs: frames per second | %.1f | (report)\n",
+                film > 0 ? 1000.0 * FILM_FRAMES / film : 0.0);
+    std::printf("RATIO | tallyrender 100 frames / write_bmp of the same 100 frames | %.2f x | <= 2 x\n",
+                writes > 0 ? film / writes : 0.0);
+    std::printf("RATIO | tallyrender start to first picture written / tallymap start to first frame | %.2f x | (report)\n",
+                vMs > 0 ? median(renderStartMs) / vMs : 0.0);
     return 0;
 }

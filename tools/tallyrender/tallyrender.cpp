@@ -69,23 +69,24 @@ static bool finish_file(bool written, const char *temporary, const char *path)
     return false;
 }
 
-static void temporary_name(char *temporary, size_t size, const char *path)
+constexpr int TEMPORARY_SIZE = RENDER_PATH_SIZE + 64;   // the path, ".partial-" and a process id
+
+static bool temporary_name(char *temporary, const char *path)
 {
-    std::snprintf(temporary, size, "%s.partial-%ld", path, long(getpid()));
+    int length = std::snprintf(temporary, TEMPORARY_SIZE, "%s.partial-%ld", path, long(getpid()));
+    return length > 0 && length < TEMPORARY_SIZE;
 }
 
 static bool write_picture(const RgbImage &image, const char *path)
 {
-    char temporary[RENDER_PATH_SIZE + 32];
-    temporary_name(temporary, sizeof temporary, path);
-    return finish_file(write_bmp(temporary, image) != 0, temporary, path);
+    char temporary[TEMPORARY_SIZE];
+    return temporary_name(temporary, path) && finish_file(write_bmp(temporary, image) != 0, temporary, path);
 }
 
 static bool write_value_csv(const char *path)
 {
-    char temporary[RENDER_PATH_SIZE + 32];
-    temporary_name(temporary, sizeof temporary, path);
-    return finish_file(write_values(temporary) != 0, temporary, path);
+    char temporary[TEMPORARY_SIZE];
+    return temporary_name(temporary, path) && finish_file(write_values(temporary) != 0, temporary, path);
 }
 
 // ---------------------------------------------------------------------------------
@@ -101,22 +102,34 @@ static void render_picture(RgbImage &image, bool legend)
     if (legend) draw_legend(image);
 }
 
+// The progress line: rewritten in place on a terminal; elsewhere (a log) a line every
+// tenth of the way and at the last frame.
+static void show_progress(int frame, int count, const char *date)
+{
+    static const bool terminal = isatty(fileno(stderr)) != 0;
+    const int every = count < 10 ? 1 : count / 10;
+    if (terminal) std::fprintf(stderr, "\rtallyrender: frame %d of %d, %s   ", frame, count, date);
+    else if (frame % every == 0 || frame == count)
+        std::fprintf(stderr, "tallyrender: frame %d of %d, %s\n", frame, count, date);
+    if (terminal && frame == count) std::fputc('\n', stderr);
+}
+
 static int write_frames(const RenderOptions &o, RgbImage &image)
 {
+    static const bool terminal = isatty(fileno(stderr)) != 0;
     char path[RENDER_PATH_SIZE + 32], date[DATE_TEXT_SIZE];
     for (int frame = 1; frame <= o.frameCount; ++frame) {
         render_picture(image, o.legend);
         format_date(timeline.currentDate, date);
         std::snprintf(path, sizeof path, "%s/frame_%05d.bmp", o.framesDirectory, frame);
         if (!write_picture(image, path)) {
-            std::fputc('\n', stderr);
+            if (terminal && frame > 1) std::fputc('\n', stderr);
             return fail(EXIT_FAILED, "frame %d (%s) could not be written to %s: %s; %d frame%s kept", frame, date,
                         path, std::strerror(errno), frame - 1, frame == 2 ? "" : "s");
         }
-        std::fprintf(stderr, "\rtallyrender: frame %d of %d, %s   ", frame, o.frameCount, date);
+        show_progress(frame, o.frameCount, date);
         step_date_forward(timeline.currentDate, unsigned(o.stepUnit));
     }
-    std::fputc('\n', stderr);
     return 0;
 }
 
