@@ -2,7 +2,8 @@
 // its standard output, standard error and exit status.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include "program_run.h"
+
 #include <unistd.h>
 
 #include <cmath>
@@ -19,12 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CellprintRun {
-    int status;        // exit status, -1 when the program did not exit normally
-    std::string out;   // standard output
-    std::string err;   // standard error
-};
-
 fs::path temp_dir()
 {
     // one folder per test process, removed when the process ends
@@ -37,25 +32,13 @@ fs::path temp_dir()
     return dir.path;
 }
 
-std::string slurp(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // args is appended to the command line as given (already quoted); standard output
 // goes to stdoutPath (not read back: it may be a device), by default a file that is.
-CellprintRun run_cellprint(const std::string &args, fs::path stdoutPath = {})
+ProgramRun run_cellprint(const std::string &args, fs::path stdoutPath = {})
 {
     const fs::path out = stdoutPath.empty() ? temp_dir() / "stdout.txt" : stdoutPath;
-    const fs::path err = temp_dir() / "stderr.txt";
-    const std::string cmd = std::string("'") + CELLPRINT_PATH + "' " + args + " >'" + out.string() +
-                            "' 2>'" + err.string() + "'";
-    const int raw = std::system(cmd.c_str());
-    CellprintRun r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, stdoutPath.empty() ? slurp(out) : "", slurp(err)};
-    return r;
+    return run_program(std::string("'") + CELLPRINT_PATH + "' " + args, out, temp_dir() / "stderr.txt",
+                       stdoutPath.empty());
 }
 
 std::string census_file(const std::string &name, const std::vector<float> &values, size_t bytes)
@@ -91,7 +74,7 @@ TEST(Cellprint, FullFilePrintsEveryValueInFileOrder)
     values[321] = INFINITY;
     const std::string path = census_file("full.zc", values, 1288 + 10);   // tail ignored
 
-    const CellprintRun r = run_cellprint("'" + path + "'");
+    const ProgramRun r = run_cellprint("'" + path + "'");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     const auto out = lines(r.out);
@@ -107,7 +90,7 @@ TEST(Cellprint, FullFilePrintsEveryValueInFileOrder)
 TEST(Cellprint, ShortFilesPrintZerosForWhatIsMissing)
 {
     const std::string empty = census_file("empty.zc", {}, 0);
-    CellprintRun r = run_cellprint("'" + empty + "'");
+    ProgramRun r = run_cellprint("'" + empty + "'");
     EXPECT_EQ(r.status, 0);
     auto out = lines(r.out);
     ASSERT_EQ(out.size(), 322u);
@@ -125,7 +108,7 @@ TEST(Cellprint, ShortFilesPrintZerosForWhatIsMissing)
 TEST(Cellprint, MissingFileFolderOrArgument)
 {
     // a file that cannot be opened: nothing printed, status 0
-    CellprintRun r = run_cellprint("'" + (temp_dir() / "no-such.zc").string() + "'");
+    ProgramRun r = run_cellprint("'" + (temp_dir() / "no-such.zc").string() + "'");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "");
@@ -149,7 +132,7 @@ TEST(Cellprint, FailedOutputIsReported)
 {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     const std::string path = census_file("full-disk.zc", {1, 2, 3}, 1288);
-    CellprintRun r = run_cellprint("'" + path + "'", "/dev/full");
+    ProgramRun r = run_cellprint("'" + path + "'", "/dev/full");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "cellprint: cannot write the output\n");
 

@@ -4,7 +4,8 @@
 // the date as the timeline does, and what a failure keeps.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include "program_run.h"
+
 #include <unistd.h>
 
 #include <cmath>
@@ -21,20 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status;        // exit status, -1 when the program did not exit normally
-    std::string out;   // standard output
-    std::string err;   // standard error
-};
-
-std::string slurp(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class Tallyrender : public ::testing::Test {
 protected:
     fs::path dir;   // a folder of the test's own for what the program writes
@@ -49,13 +36,10 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     // Runs from the repository's root (./data, examples/) with no display at all.
-    Outcome run(const std::string &args)
+    ProgramRun run(const std::string &args)
     {
         const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY '" TALLYRENDER_PATH "' " + args + " >'" +
-                                    out.string() + "' 2>'" + err.string() + "'";
-        const int raw = std::system(command.c_str());
-        Outcome r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+        ProgramRun r = run_program("env -u DISPLAY -u WAYLAND_DISPLAY '" TALLYRENDER_PATH "' " + args, out, err);
         fs::remove(out);
         fs::remove(err);
         return r;
@@ -82,19 +66,19 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
         "--select 99999", "--report 12345", "--count 0", "--step week", "stray",
     };
     for (const char *args : bad) {
-        Outcome r = run(std::string(args) + LOAD + snapshot);
+        ProgramRun r = run(std::string(args) + LOAD + snapshot);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
         EXPECT_EQ(r.err.rfind("tallyrender: ", 0), 0u) << args;
     }
     EXPECT_EQ(run(LOAD).status, 2);                                              // nothing to write
     EXPECT_EQ(run(LOAD + "--frames " + at("f") + " --count 2").status, 2);        // no --step
-    Outcome missing = run("--load examples/no-such.csv" + snapshot);
+    ProgramRun missing = run("--load examples/no-such.csv" + snapshot);
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("read_records(): fopen error"), std::string::npos);
     EXPECT_TRUE(written().empty());
 
-    Outcome help = run("--help");
+    ProgramRun help = run("--help");
     EXPECT_EQ(help.status, 0);
     for (const char *option : {"--data", "--load", "--date", "--field", "--campus", "--height-scale",
                                "--colour-range", "--view", "--centre", "--select", "--size", "--snapshot",
@@ -107,7 +91,7 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
 // census files themselves.
 TEST_F(Tallyrender, ExportAtTheLastCensusCarriesEachDetailByItsOwnRatio)
 {
-    Outcome r = run(LOAD + "--date 2012-12-31 --export " + at("values.csv"));
+    ProgramRun r = run(LOAD + "--date 2012-12-31 --export " + at("values.csv"));
     ASSERT_EQ(r.status, 0) << r.err;
     std::istringstream csv(slurp(at("values.csv")));
     std::string line;
@@ -138,14 +122,14 @@ TEST_F(Tallyrender, FramesStepTheDateAsTheTimelineDoes)
     ASSERT_EQ(run(picture + "--date 2000-02-28 --snapshot " + at("before.bmp")).status, 0);
     ASSERT_NE(slurp(at("leap.bmp")), slurp(at("before.bmp")));
 
-    Outcome days = run(picture + "--date 2000-02-27 --frames " + at("days") + " --step day --count 3");
+    ProgramRun days = run(picture + "--date 2000-02-27 --frames " + at("days") + " --step day --count 3");
     ASSERT_EQ(days.status, 0) << days.err;
     EXPECT_NE(days.err.find("frame 3 of 3, February,29,2000"), std::string::npos) << days.err;
     EXPECT_EQ(slurp(at("days/frame_00003.bmp")), slurp(at("leap.bmp")));
     EXPECT_EQ(slurp(at("days/frame_00002.bmp")), slurp(at("before.bmp")));
     EXPECT_FALSE(fs::exists(at("days/frame_00004.bmp")));
 
-    Outcome months = run(picture + "--date 1999-12-31 --frames " + at("months") + " --step month --count 3");
+    ProgramRun months = run(picture + "--date 1999-12-31 --frames " + at("months") + " --step month --count 3");
     ASSERT_EQ(months.status, 0) << months.err;
     EXPECT_EQ(slurp(at("months/frame_00003.bmp")), slurp(at("leap.bmp")));
 }
@@ -175,14 +159,14 @@ TEST_F(Tallyrender, LegendSitsInTheLowerLeftCorner)
 
 TEST_F(Tallyrender, FailuresSayWhereAndKeepWhatWasWritten)
 {
-    Outcome unwritable = run(LOAD + "--snapshot " + at("missing/x.bmp"));
+    ProgramRun unwritable = run(LOAD + "--snapshot " + at("missing/x.bmp"));
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos);
     EXPECT_FALSE(fs::exists(at("missing")));
 
     // the second frame's name is taken by a folder: the set stops there
     fs::create_directories(at("frames/frame_00002.bmp"));
-    Outcome frames = run(LOAD + "--size 64x48 --frames " + at("frames") + " --step year --count 5");
+    ProgramRun frames = run(LOAD + "--size 64x48 --frames " + at("frames") + " --step year --count 5");
     EXPECT_EQ(frames.status, 1);
     EXPECT_NE(frames.err.find("frame 2 (January,1,1991)"), std::string::npos) << frames.err;
     EXPECT_TRUE(fs::is_regular_file(at("frames/frame_00001.bmp")));
