@@ -1,5 +1,11 @@
 // app_harness.cpp -- the in-process viewer of the UI tests (see app_harness.h).
 #include "app_harness.h"
+#include "app_windows.h"
+#include "camera.h"
+#include "scene.h"
+#include "selection.h"
+#include "shell.h"
+#include "timeline_panel.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -130,6 +136,21 @@ int start_viewer_once()
     static char *argv[] = {name, nullptr};
     started = start_application(1, argv);
     return started;
+}
+
+void pause_by_days()
+{
+    ctl_click(appWindows.timelinePanel, IDC_PAUSE);
+    ctl_choose(appWindows.timelinePanel, IDC_STEP_UNIT, 0);
+}
+
+void reset_query_and_camera()
+{
+    querySelection = {0, 0, -1};
+    displaySettings.heightScale = 0.0001f;
+    viewState.rotation = viewState.tilt = 0.0f;
+    viewState.distance = 500.0f;
+    handle_menu_command(CMD_DEFAULT_LOCATION);
 }
 
 std::string read_file(const std::string &path)

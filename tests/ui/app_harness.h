@@ -31,5 +31,10 @@ const std::string &sample_directory();
 // Installs the modal handler and runs start_application once per process, in
 // sample_directory(). Returns 1 when the GL view came up.
 int start_viewer_once();
+// Playback paused, stepping by days.
+void pause_by_days();
+// Field 0, no campus, no selection, "10000:1", and the default camera looking at the
+// default centre (Location > "Default Location").
+void reset_query_and_camera();
 // Reads a whole file; "<missing>" when it cannot be opened.
 std::string read_file(const std::string &path);

@@ -40,8 +40,7 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(appWindows.timelinePanel, nullptr);
-        ctl_click(appWindows.timelinePanel, IDC_PAUSE);
-        ctl_choose(appWindows.timelinePanel, IDC_STEP_UNIT, 0);
+        pause_by_days();
         handle_menu_command(31);
         modalLog = ModalLog();
     }

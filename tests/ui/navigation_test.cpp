@@ -48,15 +48,10 @@ protected:
     // selection, the default camera.
     void SetUp() override
     {
-        ctl_click(appWindows.timelinePanel, IDC_PAUSE);
-        ctl_choose(appWindows.timelinePanel, IDC_STEP_UNIT, 0);
+        pause_by_days();
         modalLog.fileAnswers = {sample_directory() + "/in/zips.csv"};
         handle_menu_command(1);
-        querySelection = {0, 0, -1};
-        displaySettings.heightScale = 0.0001f;
-        viewState.rotation = viewState.tilt = 0.0f;
-        viewState.distance = 500.0f;
-        handle_menu_command(21);
+        reset_query_and_camera();
         modalLog = ModalLog();
     }
     void TearDown() override { release_mouse(); }

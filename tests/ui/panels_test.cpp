@@ -75,11 +75,7 @@ protected:
     {
         ASSERT_NE(query(), nullptr);
         ctl_click(appWindows.timelinePanel, IDC_PAUSE);
-        querySelection = {0, 0, -1};
-        displaySettings.heightScale = 0.0001f;
-        viewState.rotation = viewState.tilt = 0.0f;
-        viewState.distance = 500.0f;
-        handle_menu_command(21);
+        reset_query_and_camera();
         load("zips.csv");
         ctl_click(appWindows.infoPanel, IDC_INFO_CLEAR);
         show_window(appWindows.infoPanel, SW_HIDE);

@@ -18,8 +18,7 @@ protected:
     static void SetUpTestSuite() { ASSERT_EQ(start_viewer_once(), 1) << "the GL view never initialised"; }
     void SetUp() override
     {
-        ctl_click(appWindows.timelinePanel, IDC_PAUSE);
-        ctl_choose(appWindows.timelinePanel, IDC_STEP_UNIT, 0);
+        pause_by_days();
         timeline.currentDate = pack_date(1, 6, 2000);
         modalLog = ModalLog();   // file dialogs answer "cancel"
     }
