@@ -1,6 +1,7 @@
 // field_list.cpp -- reads the field file: per line a label up to the first comma and
 // a series code after it. Lines are read whole whatever their length, so every line
-// stays aligned with its detail value; a label longer than 255 characters is cut.
+// stays aligned with its detail value; a label longer than 255 bytes is cut before
+// the character that does not fit whole.
 #include "field_list.h"
 #include "platform.h"
 #include "selection.h"
@@ -37,9 +38,12 @@ struct FieldLine {
     bool hasComma;
 };
 
+static bool is_continuation_byte(int c) { return (c & 0xC0) == 0x80; }
+
 static int read_line(FILE *file, FieldLine &line)
 {
     size_t labelLength = 0, codeLength = 0;
+    int firstCut = -1;   // the first label byte that did not fit
     line.hasComma = false;
     int c = std::getc(file);
     if (c == EOF) return 0;
@@ -53,10 +57,15 @@ static int read_line(FILE *file, FieldLine &line)
             line.hasComma = true;
         } else if (!line.hasComma) {
             if (labelLength < FIELD_LABEL_SIZE - 1) line.label[labelLength++] = char(c);
+            else if (firstCut < 0) firstCut = c;
         } else if (codeLength < FIELD_LABEL_SIZE - 1) {
             line.code[codeLength++] = char(c);
         }
     }
+    // a label cut inside a UTF-8 character loses that character whole: a split one
+    // would make the list show the whole label as Latin-1
+    for (int next = firstCut; labelLength > 0 && next >= 0 && is_continuation_byte(next);)
+        next = uint8_t(line.label[--labelLength]);
     line.label[labelLength] = '\0';
     line.code[codeLength] = '\0';
     return 1;

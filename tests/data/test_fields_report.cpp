@@ -62,6 +62,29 @@ TEST_F(FieldFile, LongLinesStayAlignedAndSurplusLinesAreDroppedOnce)
     EXPECT_EQ(shownMessages[0].caption, "ERROR!");
 }
 
+// A label cut at 255 bytes never ends inside a character: the split one goes whole.
+TEST_F(FieldFile, LongLabelsAreCutBetweenCharacters)
+{
+    const std::string e = "\xC3\xA9", euro = "\xE2\x82\xAC", clef = "\xF0\x9D\x84\x9E";
+    const std::string labels[] = {
+        std::string(254, 'a') + e + "tail",          // é would end at byte 256
+        std::string(253, 'b') + euro + "tail",       // € at 254..256
+        std::string(254, 'c') + euro,                // € at 255..257: its lead byte is the 255th
+        std::string(252, 'd') + clef + "tail",       // 𝄞 at 253..256
+        std::string(253, 'f') + e + "tail",          // é ends at byte 255: kept
+    };
+    const std::string kept[] = {std::string(254, 'a'), std::string(253, 'b'), std::string(254, 'c'),
+                                std::string(252, 'd'), std::string(253, 'f') + e};
+    std::string text;
+    for (const std::string &label : labels) text += label + ",1\n";
+    ASSERT_EQ(read_fields(text), 1);
+    ASSERT_EQ(fieldList.count, 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(std::string(fieldList.label[i]), kept[i]) << "line " << i;
+        EXPECT_EQ(seriesCode[i], 1) << "line " << i;
+    }
+}
+
 TEST_F(FieldFile, MissingFileOrFolderIsNoFieldFile)
 {
     seriesCode[0] = 2;
