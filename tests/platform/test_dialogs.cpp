@@ -5,11 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScreen>
 #include <QTest>
+
+#include <cstdlib>
 
 namespace {
 
@@ -25,6 +28,7 @@ const ControlTemplate panelControls[] = {
     {1044, CTL_STATIC, "Day,January,1,1990", 166, 24, 120, 14, STYLE_CENTRE | STYLE_VCENTRE | STYLE_SUNKEN},
     {1047, CTL_LISTBOX, nullptr, 10, 75, 100, 40, STYLE_TABSTOP | STYLE_VSCROLL | STYLE_BORDER},
     {1050, CTL_CHECKBOX, "Roads", 120, 75, 50, 10, STYLE_TABSTOP},
+    {1051, CTL_CHECKBOX, "Rails", 120, 90, 55, 10, STYLE_LEFTTEXT | STYLE_VCENTRE},
     {1060, CTL_EDIT, nullptr, 180, 75, 100, 40, STYLE_MULTILINE | STYLE_READONLY | STYLE_VSCROLL},
 };
 const DialogTemplate panelTemplate = {106, "Timeline Panel", 12, 20, 291, 120, true, false,
@@ -217,6 +221,33 @@ TEST_F(Dialogs, TabVisitsTheTabStopsInTemplateOrder)
     QApplication::sendEvent(platform_control(panel, 1050), &out);
     EXPECT_EQ(commands_of(panel), (std::vector<uintptr_t>{make_command(1050, NOTIFY_SETFOCUS),
                                                           make_command(1050, NOTIFY_KILLFOCUS)}));
+}
+
+// A check box with its text on the left reads as one: the text from the control's left
+// edge, the box at its right edge, and a click anywhere on it ticks the box.
+TEST_F(Dialogs, LeftTextCheckBoxStartsWithItsTextAndEndsWithItsBox)
+{
+    QWidget *box = platform_control(panel, 1051);
+    ASSERT_NE(box, nullptr);
+    const QImage image = box->grab().toImage();
+    const QRgb background = image.pixel(image.width() / 2, 0);
+    int first = -1, last = -1;   // columns holding anything but the background
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (std::abs(qGray(image.pixel(x, y)) - qGray(background)) > 10) {
+                if (first < 0) first = x;
+                last = x;
+                break;
+            }
+    EXPECT_GE(first, 0);
+    EXPECT_LE(first, 3) << "the text starts " << first << " pixels in";
+    EXPECT_GE(last, image.width() - 4) << "the box ends " << image.width() - 1 - last << " pixels short";
+
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(2, box->height() / 2));
+    EXPECT_TRUE(ctl_is_checked(panel, 1051));
+    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(box->width() - 3, box->height() / 2));
+    EXPECT_FALSE(ctl_is_checked(panel, 1051));
+    EXPECT_EQ(commands_of(panel), std::vector<uintptr_t>(2, make_command(1051, NOTIFY_CLICKED)));
 }
 
 TEST_F(Dialogs, CaptionDragKeepsThePanelInsideTheView)

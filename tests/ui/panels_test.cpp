@@ -5,9 +5,15 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QOpenGLWidget>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -46,6 +52,19 @@ std::string log_text()
     static char text[60000];
     ctl_get_text(appWindows.infoPanel, IDC_INFO_LOG, text, sizeof text);
     return text;
+}
+
+QPlainTextEdit *log_edit()
+{
+    return qobject_cast<QPlainTextEdit *>(platform_control(appWindows.infoPanel, IDC_INFO_LOG));
+}
+
+// Lines of the newest report: those after the last empty line but one.
+int last_report_lines()
+{
+    std::string text = log_text();
+    text.resize(text.size() - 2);   // the report's own line end, then the empty line
+    return int(std::count(text.begin() + long(text.rfind("Date: ")), text.end(), '\n')) + 1;
 }
 
 void write_csv(const std::string &name, int lines)
@@ -175,6 +194,45 @@ TEST_F(Panels, LoadRefillsTheZipListAndDropsASelectionBeyondIt)
     EXPECT_EQ(ctl_get_selection(query(), IDC_ZIP_LIST), 1);
 }
 
+// A user cannot empty a list: Ctrl + click or Ctrl + Space on the chosen entry, or a
+// click below the last entry, leaves it chosen and reports nothing.
+TEST_F(Panels, ListsCannotBeLeftWithNothingChosen)
+{
+    ctl_choose(query(), IDC_FIELD_LIST, 2);
+    ctl_choose(query(), IDC_ZIP_LIST, 1);
+    const std::string log = log_text();
+    for (int id : {IDC_ZIP_LIST, IDC_FIELD_LIST}) {
+        auto *list = qobject_cast<QListWidget *>(platform_control(query(), id));
+        ASSERT_NE(list, nullptr);
+        const int chosen = ctl_get_selection(query(), id);
+        const QPoint entry = list->visualItemRect(list->item(chosen)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, entry);
+        EXPECT_EQ(ctl_get_selection(query(), id), chosen) << id << " after Ctrl + click";
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+        EXPECT_EQ(ctl_get_selection(query(), id), chosen) << id << " after Ctrl + Space";
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(4, list->viewport()->height() - 2));
+        EXPECT_EQ(ctl_get_selection(query(), id), chosen) << id << " after a click below the entries";
+    }
+    EXPECT_EQ(querySelection.selectedZip, 1);
+    EXPECT_EQ(querySelection.field, 2);
+    EXPECT_EQ(log_text(), log);   // nothing reported again
+    EXPECT_LT(scene_scratch().columns[0].lidAlpha, 1.0f);   // the other column stays translucent
+}
+
+TEST_F(Panels, OffAfterACampusDropsTheEnrollmentLines)
+{
+    ctl_choose(query(), IDC_CAMPUS, 1);
+    ctl_choose(query(), IDC_ZIP_LIST, 0);
+    EXPECT_EQ(last_report_lines(), 8);
+    ctl_choose(query(), IDC_CAMPUS, 0);
+    EXPECT_EQ(querySelection.campus, 0);
+    ctl_choose(query(), IDC_ZIP_LIST, 1);
+    ctl_choose(query(), IDC_ZIP_LIST, 0);
+    EXPECT_EQ(last_report_lines(), 5);
+}
+
 // The south face of 77001, seen level from 10 world units away at height scale 0.1.
 QRgb south_face_pixel()
 {
@@ -220,6 +278,23 @@ TEST(QueryPanelWithoutFields, SaysSoOnceAndGoesOn)
     EXPECT_EQ(items(appWindows.queryPanel, IDC_ZIP_LIST), (std::vector<std::string>{"77001", "77002"}));
 }
 
+// Before any load: no ZIP codes, line 0 chosen although it is a heading, "OFF".
+TEST(QueryPanelAtStartUp, ShowsLineZeroEvenAHeadingAndNoZipCodes)
+{
+    if (appWindows.mainWindow) GTEST_SKIP() << "the viewer already started in this process";
+    FILE *fields = std::fopen((sample_directory() + "/data/ui/fields.ui").c_str(), "wb");
+    ASSERT_NE(fields, nullptr);
+    std::fputs("POPULATION,-1\nTotal population,0\n", fields);
+    ASSERT_EQ(std::fclose(fields), 0);
+    ASSERT_EQ(start_viewer_once(), 1);
+    EXPECT_EQ(ctl_item_count(appWindows.queryPanel, IDC_ZIP_LIST), 0);
+    EXPECT_EQ(ctl_get_selection(appWindows.queryPanel, IDC_FIELD_LIST), 0);
+    EXPECT_EQ(querySelection.field, 0);
+    EXPECT_EQ(ctl_get_selection(appWindows.queryPanel, IDC_CAMPUS), 0);
+    EXPECT_EQ(querySelection.campus, 0);
+    EXPECT_EQ(querySelection.selectedZip, -1);
+}
+
 // -------------------------------------------------------------------------------
 // Info panel
 // -------------------------------------------------------------------------------
@@ -244,6 +319,43 @@ TEST_F(Panels, LogKeepsFewerThan199DisplayedLinesDroppingTheOldest)
     EXPECT_EQ(log_text(), "");
     report_zip(1);
     EXPECT_EQ(log_text().rfind("Date: January,1,1990\n", 0), 0u);
+}
+
+// One-line blocks land on the edge of the cap: 198 lines as the control counts them
+// (197 blocks and the empty line after the last), never 199.
+TEST_F(Panels, LogCapHoldsAtItsEdgeWithOneLineBlocks)
+{
+    int most = 0;
+    for (int i = 0; i < 260; ++i) {
+        append_info(("line " + std::to_string(i)).c_str());
+        const int lines = ctl_line_count(appWindows.infoPanel, IDC_INFO_LOG);
+        ASSERT_LT(lines, 199) << "after block " << i;
+        most = std::max(most, lines);
+    }
+    EXPECT_EQ(most, 198);
+    EXPECT_EQ(log_text().rfind("line 63\n", 0), 0u);   // 260 - 197: the oldest kept
+}
+
+// Each append shows the newest report at the bottom of the log, and the read-only log
+// keeps no undo history: thousands of reports and trimmed lines cost nothing more.
+TEST_F(Panels, LogShowsTheNewestReportAndKeepsNoHistory)
+{
+    QPlainTextEdit *edit = log_edit();
+    ASSERT_NE(edit, nullptr);
+    const QScrollBar *bar = edit->verticalScrollBar();
+    for (int i = 0; i < 3000; ++i) {
+        report_zip(i % 2);
+        if (i % 100 == 0 || i < 40) {
+            ASSERT_EQ(bar->value(), bar->maximum()) << "after report " << i;
+            QTextCursor newest(edit->document()->lastBlock().previous());   // the report's last line
+            const QRect shown = edit->cursorRect(newest);
+            ASSERT_GE(shown.top(), 0) << "after report " << i;
+            ASSERT_LE(shown.bottom(), edit->viewport()->height()) << "after report " << i;
+        }
+    }
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(edit->document()->availableUndoSteps(), 0);
+    EXPECT_EQ(edit->document()->availableRedoSteps(), 0);
 }
 
 TEST_F(Panels, SaveWritesEachLineWithATrailingBlankAndNeverClaimsAFailedSave)

@@ -22,7 +22,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 #include <QToolButton>
 
 static void send_command(PlatformWindow *dialog, int id, uint32_t notification)
@@ -141,6 +144,36 @@ private:
     const int id;
 };
 
+// A check box with its text on the left: the text from the control's left edge, the
+// box at its right edge, the whole control a click target. (A right-to-left layout
+// would put the box on the right but push the text against it, to the right edge.)
+class LeftTextCheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QRect whole = option.rect;
+        QRect indicator = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this);
+        indicator.moveRight(whole.right());
+        const int spacing = style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, this);
+        option.rect = indicator;
+        painter.drawPrimitive(QStyle::PE_IndicatorCheckBox, option);
+        option.rect = QRect(whole.left(), whole.top(), indicator.left() - spacing - whole.left(), whole.height());
+        painter.drawControl(QStyle::CE_CheckBoxLabel, option);
+        if (option.state & QStyle::State_HasFocus) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = painter.fontMetrics().boundingRect(option.rect, Qt::AlignLeft | Qt::AlignVCenter, option.text);
+            painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+        }
+    }
+    bool hitButton(const QPoint &position) const override { return rect().contains(position); }
+};
+
 // ---------------------------------------------------------------------------------
 // Controls
 // ---------------------------------------------------------------------------------
@@ -169,9 +202,21 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setVerticalScrollBarPolicy((style & STYLE_VSCROLL) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);   // long items are cut, as in a list box
-        // only the user's changes arrive here: programmatic ones block the signals
-        QObject::connect(list, &QListWidget::itemSelectionChanged, list,
-                         [dialog, id] { send_command(dialog, id, NOTIFY_SELCHANGE); });
+        // Only the user's changes notify: programmatic ones block the list's signals.
+        // A list box cannot be emptied by the user: a Ctrl + click or Ctrl + Space on
+        // the chosen entry, or a click below the entries, takes the selection away in
+        // Qt; it is put back and nobody hears of it.
+        QObject::connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, list,
+                         [dialog, id, list](const QItemSelection &, const QItemSelection &deselected) {
+                             if (list->signalsBlocked()) return;
+                             if (list->selectionModel()->hasSelection()) {
+                                 send_command(dialog, id, NOTIFY_SELCHANGE);
+                             } else if (!deselected.isEmpty()) {
+                                 QSignalBlocker block(list);
+                                 list->setCurrentIndex(deselected.indexes().first());
+                                 list->selectionModel()->select(deselected, QItemSelectionModel::Select);
+                             }
+                         });
         return list;
     }
     case CTL_COMBOBOX: {
@@ -203,8 +248,7 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
         return button;
     }
     case CTL_CHECKBOX: {
-        auto *box = new QCheckBox(text, client);
-        if (style & STYLE_LEFTTEXT) box->setLayoutDirection(Qt::RightToLeft);
+        QCheckBox *box = (style & STYLE_LEFTTEXT) ? new LeftTextCheckBox(text, client) : new QCheckBox(text, client);
         QObject::connect(box, &QCheckBox::clicked, box, [dialog, id] { send_command(dialog, id, NOTIFY_CLICKED); });
         box->installEventFilter(new FocusNotifier(dialog, id, box));
         return box;
@@ -223,6 +267,9 @@ static QWidget *make_control(PlatformWindow *dialog, const ControlTemplate &cont
             auto *edit = new QPlainTextEdit(client);
             edit->setTabChangesFocus(true);
             edit->setReadOnly(style & STYLE_READONLY);
+            // a log the user cannot edit has nothing to undo: a history would keep
+            // every appended and trimmed line until the text is replaced
+            if (style & STYLE_READONLY) edit->setUndoRedoEnabled(false);
             edit->setVerticalScrollBarPolicy((style & STYLE_VSCROLL) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
             edit->setPlainText(text);
             return edit;
