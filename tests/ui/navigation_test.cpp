@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "app_harness.h"
@@ -184,6 +185,41 @@ TEST_F(Mouse, CtrlClicksSelectClearAndRecentre)
     EXPECT_EQ(viewState.tilt, 30.0f);
     EXPECT_EQ(viewState.distance, 20.0f);
     EXPECT_EQ(querySelection.selectedZip, -1);
+}
+
+// With no ZIP codes loaded a Ctrl + left click clears a left-over selection and the
+// Query panel's list; a Ctrl + right click leaves the centre and draws one frame.
+TEST_F(Mouse, CtrlClicksWithNoZipCodesLoaded)
+{
+    FILE *empty = std::fopen((sample_directory() + "/in/none.csv").c_str(), "wb");
+    ASSERT_NE(empty, nullptr);
+    std::fputs("ZIP,X,LON,LAT,TRAVEL,TRAFFIC\n", empty);
+    ASSERT_EQ(std::fclose(empty), 0);
+    modalLog.fileAnswers = {sample_directory() + "/in/none.csv"};
+    handle_menu_command(CMD_LOAD_DATA);
+    ASSERT_EQ(zipTable.count, 0u);
+    querySelection.selectedZip = 1;   // what an earlier table left
+    ctl_add_item(appWindows.queryPanel, IDC_ZIP_LIST, "77002");
+    ctl_set_selection(appWindows.queryPanel, IDC_ZIP_LIST, 0);
+    show_window(appWindows.infoPanel, SW_HIDE);
+
+    const int middleX = viewState.viewportWidth / 2, middleY = viewState.viewportHeight / 2;
+    uint32_t frames = shellState.frames;
+    on_left_button_down(MK_LBUTTON | MK_CONTROL, at(middleX, middleY));
+    EXPECT_EQ(shellState.frames, frames + 1);
+    EXPECT_EQ(querySelection.selectedZip, -1);
+    EXPECT_EQ(ctl_item_count(appWindows.queryPanel, IDC_ZIP_LIST), 0);
+    EXPECT_FALSE(is_window_visible(appWindows.infoPanel));
+    on_button_up(at(middleX, middleY));
+
+    const float centre[3] = {viewState.centre[0], viewState.centre[1], viewState.centre[2]};
+    frames = shellState.frames;
+    on_right_button_down(MK_RBUTTON | MK_CONTROL, at(middleX, middleY));
+    EXPECT_EQ(shellState.frames, frames + 1);
+    EXPECT_EQ(viewState.centre[0], centre[0]);
+    EXPECT_EQ(viewState.centre[1], centre[1]);
+    EXPECT_EQ(viewState.centre[2], centre[2]);
+    on_button_up(at(middleX, middleY));
 }
 
 TEST_F(Mouse, CtrlClickThroughTheViewPicksTheZipCodeUnderThePointer)

@@ -17,10 +17,12 @@
 #include "app_harness.h"
 #include "app_windows.h"
 #include "camera.h"
+#include "dates.h"
 #include "image.h"
 #include "qt_internal.h"
 #include "shell.h"
 #include "snapshot.h"
+#include "timeline_panel.h"
 
 namespace {
 
@@ -140,6 +142,21 @@ TEST_F(Snapshot, CancelledDialogsShowNothingAndHiddenPanelsStayHidden)
     EXPECT_FALSE(is_window_visible(appWindows.timelinePanel));
     EXPECT_FALSE(is_window_visible(appWindows.infoPanel));   // hidden since start-up
     EXPECT_FALSE(is_window_visible(appWindows.aboutBox));
+}
+
+// The timer stops before the capture's wait: playing forward, a tick due during the
+// wait never comes, so a cancelled snapshot leaves the date where it was.
+TEST_F(Snapshot, PlaybackStopsBeforeTheWaitSoTheDateStays)
+{
+    ctl_choose(appWindows.timelinePanel, IDC_STEP_UNIT, 0);
+    ctl_click(appWindows.timelinePanel, IDC_PLAY_FORWARD);
+    start_timer(appWindows.mainWindow, PLAYBACK_TIMER, PLAYBACK_PERIOD);   // next tick in 500 ms
+    const PackedDate before = timeline.currentDate;
+    handle_menu_command(CMD_SAVE_SNAPSHOT);   // the dialog is cancelled after the wait
+    const PackedDate after = timeline.currentDate;
+    ctl_click(appWindows.timelinePanel, IDC_PAUSE);
+    EXPECT_EQ(modalLog.dialogs.size(), 1u);
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(Snapshot, EveryFailureEndsInAnErrorNeverInASuccess)

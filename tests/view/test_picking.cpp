@@ -168,6 +168,25 @@ TEST_F(Picking, ParallelRaysAndCrossingsBehindTheEyeHitNothing)
     EXPECT_EQ(up.bestDistance, 0.0f);
 }
 
+// Looking level (tilt 90), the middle row of an odd-height view casts rays with no
+// vertical component: they never cross a pick plane near its ZIP code, wherever the
+// ZIP codes stand along the view.
+TEST_F(Picking, LevelRaysOfTheMiddleRowHitNothing)
+{
+    viewState.tilt = 90.0f;
+    viewState.distance = 10.0f;
+    viewState.viewportWidth = 1023;
+    viewState.viewportHeight = 767;   // row 383 is the exact middle
+    for (int i = 0; i < 289; ++i)      // every 0.05 degrees, 0.4 around the pivot
+        add_zip(-95.4877f + 0.05f * float(i % 17 - 8), 29.837934f + 0.05f * float(i / 17 - 8), uint32_t(i % 3));
+    for (int x = 0; x < 1023; x += 11) {
+        PickRay ray = pick_ray(int16_t(x), 383);
+        ASSERT_LT(std::fabs(ray.direction.z), 1e-6f) << x;
+        int32_t index = -1;
+        ASSERT_EQ(pick_zip(int16_t(x), 383, index), 0) << "column " << x << " picked " << index;
+    }
+}
+
 TEST_F(Picking, VectorOperations)
 {
     Vec3 v = {3.0f, 4.0f, 12.0f};
