@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -73,9 +74,12 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
     }
     EXPECT_EQ(run(LOAD).status, 2);                                              // nothing to write
     EXPECT_EQ(run(LOAD + "--frames " + at("f") + " --count 2").status, 2);        // no --step
-    ProgramRun missing = run("--load examples/no-such.csv" + snapshot);
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("read_records(): fopen error"), std::string::npos);
+    // an unknown option is unknown wherever it stands; a known one given last lacks its value
+    ProgramRun unknown = run(LOAD + snapshot + " --bogus");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("unknown option '--bogus'"), std::string::npos) << unknown.err;
+    ProgramRun last = run(LOAD + snapshot + " --date");
+    EXPECT_NE(last.err.find("--date needs a value"), std::string::npos) << last.err;
     EXPECT_TRUE(written().empty());
 
     ProgramRun help = run("--help");
@@ -84,6 +88,38 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
                                "--colour-range", "--view", "--centre", "--select", "--size", "--snapshot",
                                "--export", "--report", "--frames", "--step", "--count", "--legend"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+// Failures to read name the file and the system's reason; for the data directory they
+// say how to point at one.
+TEST_F(Tallyrender, ReadFailuresSayWhichFileWhyAndWhatToDo)
+{
+    const std::string snapshot = " --snapshot " + at("x.bmp");
+    ProgramRun missing = run("--load examples/no-such.csv" + snapshot);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "tallyrender: cannot load examples/no-such.csv: No such file or directory\n");
+
+    const std::string nodata = at("nodata");
+    ProgramRun noMap = run("--data " + nodata + LOAD + snapshot);
+    EXPECT_EQ(noMap.status, 1);
+    EXPECT_EQ(noMap.err.rfind("tallyrender: cannot read the base map " + nodata +
+                                  "/maps/basemap.bmp: No such file or directory", 0), 0u) << noMap.err;
+    EXPECT_NE(noMap.err.find("--data DIR"), std::string::npos) << noMap.err;
+    EXPECT_NE(noMap.err.find("data/"), std::string::npos) << noMap.err;
+    ProgramRun noFields = run("--data " + nodata + LOAD + "--field 2" + snapshot);
+    EXPECT_EQ(noFields.status, 1);
+    EXPECT_EQ(noFields.err.rfind("tallyrender: cannot read the field file " + nodata +
+                                     "/ui/fields.ui: No such file or directory", 0), 0u) << noFields.err;
+    EXPECT_NE(noFields.err.find("--data DIR"), std::string::npos) << noFields.err;
+
+    fs::create_directories(dir / "empty/ui");
+    std::ofstream(dir / "empty/ui/fields.ui").close();
+    ProgramRun empty = run("--data " + at("empty") + LOAD + "--field 0" + snapshot);
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, "tallyrender: --field: the field file " + at("empty") + "/ui/fields.ui has no lines\n");
+    std::vector<std::string> names = written();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"empty", "fields.ui", "ui"}));   // nothing written
 }
 
 // 31 December 2012 is the last node of the interpolation: each value is the 2007

@@ -105,6 +105,20 @@ static bool read_date(const char *text, PackedDate &date)
     return true;
 }
 
+// The options that take a value: one given last lacks its value, any other name given
+// last is unknown. (Elsewhere the chain below decides; a name it lacks is unknown.)
+static const char *const VALUE_OPTIONS[] = {
+    "--data", "--load", "--date", "--field", "--campus", "--height-scale", "--colour-range", "--view",
+    "--centre", "--select", "--report", "--size", "--snapshot", "--export", "--frames", "--step", "--count",
+};
+
+static bool takes_value(const char *name)
+{
+    for (const char *option : VALUE_OPTIONS)
+        if (std::strcmp(name, option) == 0) return true;
+    return false;
+}
+
 static int index_of(const char *value, const char *const *names, int count)
 {
     for (int i = 0; i < count; ++i)
@@ -133,7 +147,9 @@ int parse_options(int argc, char **argv, RenderOptions &o, char *error, int size
         if (std::strcmp(name, "--help") == 0) { o.help = true; continue; }
         if (std::strcmp(name, "--legend") == 0) { o.legend = true; continue; }
         if (std::strncmp(name, "--", 2) != 0) return refuse(error, size, "unexpected argument '%s'", name);
-        if (i + 1 >= argc) return refuse(error, size, "%s needs a value", name);
+        if (i + 1 >= argc)
+            return takes_value(name) ? refuse(error, size, "%s needs a value", name)
+                                     : refuse(error, size, "unknown option '%s' (see --help)", name);
         const char *value = argv[++i];
         long long number = 0;
         if (std::strcmp(name, "--data") == 0) {

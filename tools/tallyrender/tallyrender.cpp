@@ -36,9 +36,30 @@ constexpr int EXIT_USAGE  = 2;   // the command line is wrong
 
 static char lastMessage[512];   // the text of the last message the shared code showed
 
+// The shared code's messages begin with the name of the step that failed
+// ("make_map() - ", "read_records(): "): a user learns nothing from it.
 static void remember_message(const char *text, const char *, WindowHandle)
 {
+    const char *name = std::strstr(text, "()");
+    if (name && name[2] == ':') text = name + 3;
+    else if (name && std::strncmp(name + 2, " -", 2) == 0) text = name + 4;
+    while (*text == ' ') ++text;
     std::snprintf(lastMessage, sizeof lastMessage, "%s", text);
+}
+
+// What a user can do about a data directory without the file asked for.
+static const char DATA_HINT[] = "; pass --data DIR or run tallyrender where data/ is";
+
+// Why path cannot be read, in the system's words; null when it opens as a file.
+static const char *open_failure(const char *path)
+{
+    struct stat info;
+    if (stat(path, &info) != 0) return std::strerror(errno);
+    if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+    FILE *file = std::fopen(path, "rb");
+    if (!file) return std::strerror(errno);
+    std::fclose(file);
+    return nullptr;
 }
 
 static int fail(int status, const char *format, ...)
@@ -150,15 +171,22 @@ static int set_up_state(const RenderOptions &o)
     char path[PATH_SIZE];
     const bool fieldsRead = data_path(path, "ui/fields.ui") && read_field_list(path);
     if (o.field >= 0) {
-        if (!fieldsRead) return fail(EXIT_FAILED, "the field file %s/ui/fields.ui cannot be read", dataDirectory);
+        if (!fieldsRead) {
+            const char *reason = open_failure(path);
+            return fail(EXIT_FAILED, "cannot read the field file %s: %s%s", path,
+                        reason ? reason : "not readable", DATA_HINT);
+        }
+        if (fieldList.count == 0) return fail(EXIT_FAILED, "--field: the field file %s has no lines", path);
         if (o.field >= fieldList.count)
             return fail(EXIT_USAGE, "--field: the field file has %d lines, 0 to %d", fieldList.count, fieldList.count - 1);
         if (seriesCode[o.field] == SERIES_HEADING)
             return fail(EXIT_USAGE, "--field: line %d (\"%s\") is a heading, not a field", o.field, fieldList.label[o.field]);
         querySelection.field = uint16_t(o.field);
     }
-    if (o.loadPath[0] && !read_records(o.loadPath))
-        return fail(EXIT_FAILED, "cannot load %s: %s", o.loadPath, lastMessage);
+    if (o.loadPath[0]) {
+        if (const char *reason = open_failure(o.loadPath)) return fail(EXIT_FAILED, "cannot load %s: %s", o.loadPath, reason);
+        if (!read_records(o.loadPath)) return fail(EXIT_FAILED, "cannot load %s: %s", o.loadPath, lastMessage);
+    }
 
     timeline.currentDate = o.date;
     querySelection.campus = uint8_t(o.campus);
@@ -183,13 +211,18 @@ static int set_up_state(const RenderOptions &o)
 // first scene. The base map must be there: a picture without it says nothing.
 static int open_view(const RenderOptions &o)
 {
+    char map[PATH_SIZE];
+    if (data_path(map, "maps/basemap.bmp"))
+        if (const char *reason = open_failure(map))
+            return fail(EXIT_FAILED, "cannot read the base map %s: %s%s", map, reason, DATA_HINT);
     if (o.legend) text_platform_init();
     if (!open_offscreen_gl(o.width, o.height))
         return fail(EXIT_FAILED, "no OpenGL: an offscreen context of %dx%d could not be made", o.width, o.height);
     create_gl_context();
     lastMessage[0] = '\0';
     init_gl_state();
-    if (lastMessage[0]) return fail(EXIT_FAILED, "%s/maps/basemap.bmp: %s", dataDirectory, lastMessage);
+    if (lastMessage[0])   // it opens, but holds no picture the view can use
+        return fail(EXIT_FAILED, "cannot read the base map %s: not a bitmap tallyrender can read%s", map, DATA_HINT);
     set_projection(intptr_t(uint32_t(o.height) << 16 | uint32_t(o.width)));
     return 0;
 }
