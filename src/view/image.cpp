@@ -211,8 +211,9 @@ int read_bmp(const char *path, RgbImage &image)
     if (!f) return 0;
 
     // A short header leaves zeros in the fields it does not reach.
-    unsigned char header[BMP_HEADER_BYTES] = {};
-    (void)std::fread(header, 1, sizeof header, f);
+    unsigned char header[BMP_HEADER_BYTES];
+    const size_t headerRead = std::fread(header, 1, sizeof header, f);
+    std::memset(header + headerRead, 0, sizeof header - headerRead);
 
     const uint16_t signature = get_u16(header + 0);
     // discard file size (2) and the two reserved fields (6, 8)

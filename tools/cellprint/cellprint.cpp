@@ -24,10 +24,11 @@ unsigned char familiesBytes[SERIES_FLOATS * 4];
 unsigned char detailBytes[DETAIL_FLOATS * 4];
 
 // Reads bytes rather than whole floats, so a float cut short by the end of the file
-// keeps the bytes that arrived and zeros above them.
+// keeps the bytes that arrived and zeros above them; what the file lacks is zero.
 void read_part(FILE *f, unsigned char *part, size_t bytes)
 {
-    (void)std::fread(part, 1, bytes, f);
+    const size_t got = std::fread(part, 1, bytes, f);
+    std::memset(part + got, 0, bytes - got);
 }
 
 float float_at(const unsigned char *p)
