@@ -1,7 +1,9 @@
 // soak_playback.cpp -- the playback soak: the real viewer, run in-process from the
 // repository root (where ./data is), loads 300 ZIP codes and plays forward by day with
 // the playback timer driven every millisecond instead of every 500, for 100 000 ticks
-// (or the count given as the only argument).
+// (or the count given as the only argument). Every 10th tick chooses the next ZIP code
+// in the Query panel's list, as a user walking it with the arrow keys does: 10 000
+// reports in the Info panel's capped log over the whole run.
 // It reports the resident memory after the first 1 000 ticks and at the end, and the
 // GL errors of the view's context after every tick. Exit status 0 when the two
 // figures differ by at most 1 MB and no GL error occurred, else 1.
@@ -20,6 +22,7 @@
 
 #include "app_windows.h"
 #include "qt_internal.h"
+#include "query_panel.h"
 #include "shell.h"
 #include "timeline_panel.h"
 #include "zip_table.h"
@@ -30,6 +33,7 @@ constexpr int      SOAK_ZIPS        = 300;
 constexpr uint32_t SOAK_TICKS       = 100000;   // unless the command line names another count
 constexpr uint32_t WARM_TICKS       = 1000;
 constexpr uint32_t FAST_PERIOD_MS   = 1;
+constexpr uint32_t TICKS_PER_REPORT = 10;
 constexpr long     ALLOWED_GROWTH   = 1024 * 1024;   // bytes
 
 struct Soak {
@@ -41,6 +45,7 @@ struct Soak {
     std::string csvPath;     // the 300 ZIP codes
     int         messages;    // message boxes other than "Load complete"
     uint32_t    reportEvery; // ticks between progress lines
+    uint32_t    zipReports;  // ZIP codes chosen in the Query panel's list
 } soak;
 
 // Resident bytes of the process. Display lists are compiled anew on every tick, and the
@@ -60,6 +65,10 @@ intptr_t counting_proc(WindowHandle window, uint32_t message, uintptr_t wParam, 
     intptr_t result = soak.shellProc(window, message, wParam, lParam);
     if (message == MSG_TIMER && wParam == PLAYBACK_TIMER) {
         ++soak.ticks;
+        if (soak.ticks % TICKS_PER_REPORT == 0) {
+            ctl_choose(appWindows.queryPanel, IDC_ZIP_LIST, int(soak.zipReports % SOAK_ZIPS));
+            ++soak.zipReports;
+        }
         if (make_gl_current(window))
             while (glGetError() != GL_NO_ERROR) ++soak.glErrors;
         if (soak.ticks == WARM_TICKS) {
@@ -150,10 +159,10 @@ int main(int argc, char **argv)
     run_message_loop();
 
     const long growth = endRss - soak.warmRss;
-    std::printf("soak: %u ticks, 300 ZIP codes, day steps; resident after %u ticks %.2f MB, "
+    std::printf("soak: %u ticks, 300 ZIP codes, day steps, %u ZIP reports; resident after %u ticks %.2f MB, "
                 "at the end %.2f MB (%+.3f MB; untrimmed %.2f and %.2f MB); GL errors %u; "
                 "messages %d\n",
-                soak.ticks, WARM_TICKS, soak.warmRss / 1048576.0, endRss / 1048576.0,
+                soak.ticks, soak.zipReports, WARM_TICKS, soak.warmRss / 1048576.0, endRss / 1048576.0,
                 growth / 1048576.0, soak.warmRawRss / 1048576.0, endRawRss / 1048576.0,
                 soak.glErrors, soak.messages);
     return (growth <= ALLOWED_GROWTH && growth >= -ALLOWED_GROWTH && soak.glErrors == 0 &&
