@@ -207,6 +207,9 @@ int film_open(const char *path, int container, int width, int height, int fps, i
     sws_setColorspaceDetails(film.converter, sws_getCoefficients(SWS_CS_SMPTE170M), 1,
                              sws_getCoefficients(SWS_CS_SMPTE170M), 0, 0, 1 << 16, 1 << 16);
 
+    // Each packet goes to the file as it comes: the MP4 muxer would otherwise hold the
+    // media data in a growing buffer, and a full disk would show only at the end.
+    film.format->flush_packets = 1;
     AVDictionary *muxerOptions = nullptr;
     if (container == FILM_MP4) av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
     if ((code = avio_open(&film.format->pb, url, AVIO_FLAG_WRITE)) < 0) {
