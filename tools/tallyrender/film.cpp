@@ -38,14 +38,14 @@ struct QualityPlan {
 };
 
 // normal: the columns' flat bands, their edges and the base map's thin lines show no
-// blocking at 1024 x 768 (every frame above 39 dB against the picture through 4:2:0
-// alone), and 100 frames encode within twice the time of writing them as bitmaps on
-// two cores: x264's "faster" preset and VP9's realtime mode at speed 7 keep up with
-// the drawing, while "medium" and VP9's "good" mode took two to six times as long
-// for 5 to 10 % fewer bytes. high: slower, finer settings for a film that cannot be
-// told from the bitmaps (about 1.4 times normal's bytes, VP9 about 4 times its time).
-// small: about two thirds of normal's bytes for e-mail, the thinnest columns' edges
-// softened; x264's "medium" preset costs little and finds the extra savings.
+// blocking at 1024 x 768 (its frames lie 39 to 45 dB from the pictures taken through
+// 4:2:0 alone), and 100 frames encode within twice the time of writing them as
+// bitmaps on two cores: x264's "faster" preset and VP9's realtime mode at speed 7 keep
+// up with the drawing, while "medium" and VP9's "good" mode took two to six times as
+// long for 5 to 10 % fewer bytes. high: finer (43 to 50 dB), 1.2 to 1.6 times normal's
+// bytes, VP9 in its slower "good" mode. small: 0.6 times normal's bytes for e-mail
+// (35 to 39 dB), the thinnest columns' edges softened; x264's "medium" preset finds
+// the extra savings at little cost.
 static const QualityPlan qualityPlans[3] = {
     {"medium", 16.0, "good", 24, 5},       // FILM_HIGH
     {"faster", 21.0, "realtime", 32, 7},   // FILM_NORMAL
