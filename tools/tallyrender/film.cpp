@@ -9,15 +9,16 @@
 // to guess. BT.601 because our flat, saturated colours keep more of themselves through
 // 4:2:0 with it than with BT.709's matrix, and because it is what FFmpeg's own tools
 // convert RGB with: a film and a bitmap converted by them agree. The conversion is
-// libswscale's bicubic one, again as those tools do it. The library's own log lines are kept, not printed: a failure is one line of
-// ours, with the library's last complaint added when it has one.
+// libswscale's bicubic one, again as those tools do it.
+//
+// The libraries' own log lines are kept, not printed: a failure is one line of ours,
+// with the libraries' last complaint added when there is one.
 #include "film.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/cpu.h>
-#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -57,7 +58,7 @@ struct FilmState {
     AVFormatContext *format;      // the container and its file
     AVCodecContext  *encoder;     // H.264 or VP9
     AVStream        *stream;      // the one video stream
-    SwsContext      *converter;   // RGB24 bottom-up to YUV 4:2:0 BT.709 limited range
+    SwsContext      *converter;   // RGB24 bottom-up to YUV 4:2:0, BT.601, limited range
     AVFrame         *picture;     // the 4:2:0 picture handed to the encoder
     AVPacket        *packet;      // what the encoder hands back
     int64_t          frames;      // pictures added so far: the next picture's timestamp
