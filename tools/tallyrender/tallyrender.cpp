@@ -134,7 +134,10 @@ static int write_frames(const RenderOptions &o, RgbImage &image)
         std::snprintf(path, sizeof path, "%s/frame_%05d.bmp", o.framesDirectory, frame);
         if (o.framesDirectory[0] && !write_picture(image, path)) {
             const int saved = errno;
-            if (film) film_abort(), std::remove(temporary);
+            if (film) {
+                film_abort();
+                std::remove(temporary);
+            }
             if (terminal && frame > 1) std::fputc('\n', stderr);
             return fail(EXIT_FAILED, "frame %d (%s) could not be written to %s: %s; %d frame%s kept%s", frame, date,
                         path, std::strerror(saved), frame - 1, frame == 2 ? "" : "s", film ? ", no film" : "");
