@@ -37,10 +37,11 @@
 #include "shell.h"
 #include "zip_table.h"
 
+#include "study_area.h"
+
 using Clock = std::chrono::steady_clock;
 
 constexpr int RUNS       = 7;
-constexpr int BENCH_ZIPS = 300;
 constexpr int SETTLE_MS  = 1000;   // events processed before memory is read
 
 static double elapsed_ms(Clock::time_point from)
@@ -156,44 +157,8 @@ static int viewer_child(bool memory, bool log = false)
 }
 
 // ---------------------------------------------------------------------------------
-// The parent: a working directory with the base map and 300 ZIP codes, then the runs.
+// The parent: the runs in a working directory with the base map and 300 ZIP codes.
 // ---------------------------------------------------------------------------------
-static void write_file(const std::string &path, const void *bytes, size_t size)
-{
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file || std::fwrite(bytes, 1, size, file) != size || std::fclose(file) != 0) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-}
-
-static std::string make_working_directory()
-{
-    char pattern[] = "/tmp/tallymap-bench-XXXXXX";
-    if (!mkdtemp(pattern)) std::exit(1);
-    std::string root = pattern;
-    for (const char *folder : {"/data", "/data/zips", "/data/enroll", "/bench"})
-        mkdir((root + folder).c_str(), 0755);
-    if (symlink(TALLYMAP_SOURCE_DIR "/data/maps", (root + "/data/maps").c_str()) != 0) std::exit(1);
-    if (symlink(TALLYMAP_SOURCE_DIR "/data/ui", (root + "/data/ui").c_str()) != 0) std::exit(1);
-    std::string csv = "ZIP,ID,LON,LAT,TRAVEL,TRAFFIC\n";
-    for (int i = 0; i < BENCH_ZIPS; ++i) {
-        unsigned zip = 77000 + unsigned(i);
-        char line[128];
-        std::snprintf(line, sizeof line, "%u,%d,%.4f,%.4f,%d,%d\n", zip, i,
-                      -96.5 + 2.0 * (i % 20) / 20.0, 28.9 + 1.9 * (i / 20) / 15.0, 10 + i % 50, 20 + i % 60);
-        csv += line;
-        float zone[322];
-        for (int k = 0; k < 322; ++k) zone[k] = float(1000 + 7 * i + 3 * k);
-        write_file(root + "/data/zips/" + std::to_string(zip) + ".zc", zone, sizeof zone);
-        uint16_t enrollment[36];
-        for (int k = 0; k < 36; ++k) enrollment[k] = uint16_t(i + k);
-        write_file(root + "/data/enroll/" + std::to_string(zip) + ".enr", enrollment, sizeof enrollment);
-    }
-    write_file(root + "/bench/zips.csv", csv.data(), csv.size());
-    return root;
-}
-
 static double run_child(const char *self, const char *mode)
 {
     std::string command = std::string("'") + self + "' " + mode;

@@ -2,6 +2,7 @@
 // the C conventions whatever the locale; a value that does not parse whole, or lies
 // outside what the viewer itself could show, is refused with the reason.
 #include "options.h"
+#include "film.h"
 #include "zip_table.h"
 
 #include <cerrno>
@@ -14,7 +15,8 @@
 static const char USAGE[] =
     "usage: tallyrender [options]\n"
     "Draws the Tallymap view of a study area without a window and writes pictures,\n"
-    "films of the timeline as numbered frames, the value CSV or ZIP reports.\n"
+    "films of the timeline as numbered frames or video files, the value CSV or ZIP\n"
+    "reports.\n"
     "\n"
     "What to load and show:\n"
     "  --data DIR                 data directory (default ./data)\n"
@@ -36,6 +38,11 @@ static const char USAGE[] =
     "  --frames DIR --step day|month|year --count N\n"
     "                             N pictures DIR/frame_00001.bmp ..., the date stepped\n"
     "                             between them as the timeline steps it\n"
+    "  --film FILE.mp4|FILE.webm --step day|month|year --count N\n"
+    "                             the same N pictures as a film: H.264 in MP4 (even\n"
+    "                             sizes only) or VP9 in WebM; with --frames, both\n"
+    "  --fps N                    film frames per second, 1 to 60 (default 10)\n"
+    "  --quality high|normal|small   the film's fidelity against its size (default normal)\n"
     "  --export FILE.csv          the value CSV of the date, field and campus\n"
     "  --report ZIP               the ZIP report, on standard output\n"
     "  --help                     this text\n"
@@ -138,9 +145,13 @@ int parse_options(int argc, char **argv, RenderOptions &o, char *error, int size
     o.height = 768;
     o.stepUnit = -1;
     o.frameCount = -1;
+    o.filmContainer = FILM_NONE;
+    o.fps = -1;
+    o.filmQuality = -1;
     static const char *const HEIGHTS[4] = {"10000", "1000", "100", "10"};
     static const char *const COLOURS[4] = {"normalized", "10", "100", "1000"};
     static const char *const UNITS[3] = {"day", "month", "year"};
+    static const char *const QUALITIES[3] = {"high", "normal", "small"};   // FilmQuality order
 
     for (int i = 1; i < argc; ++i) {
         const char *name = argv[i];
@@ -214,15 +225,33 @@ int parse_options(int argc, char **argv, RenderOptions &o, char *error, int size
             if (!read_long(value, number) || number < 1 || number > MAX_FRAMES)
                 return refuse(error, size, "--count: '%s' is not a number of frames from 1 to %d", value, MAX_FRAMES);
             o.frameCount = int(number);
+        } else if (std::strcmp(name, "--film") == 0) {
+            if (!copy_path(o.filmPath, value)) return refuse(error, size, "--film: no usable file name");
+            if ((o.filmContainer = film_container(value)) == FILM_NONE)
+                return refuse(error, size, "--film: '%s' is neither a .mp4 nor a .webm file", value);
+        } else if (std::strcmp(name, "--fps") == 0) {
+            if (!read_long(value, number) || number < 1 || number > MAX_FPS)
+                return refuse(error, size, "--fps: '%s' is not a number of frames per second from 1 to %d", value, MAX_FPS);
+            o.fps = int(number);
+        } else if (std::strcmp(name, "--quality") == 0) {
+            if ((o.filmQuality = index_of(value, QUALITIES, 3)) < 0)
+                return refuse(error, size, "--quality: '%s' is not high, normal or small", value);
         } else {
             return refuse(error, size, "unknown option '%s' (see --help)", name);
         }
     }
     if (o.help) return 1;
-    const bool frames = o.framesDirectory[0] != '\0';
+    const bool film = o.filmPath[0] != '\0';
+    const bool frames = o.framesDirectory[0] != '\0' || film;
     if (frames != (o.stepUnit >= 0) || frames != (o.frameCount > 0))
-        return refuse(error, size, "--frames, --step and --count go together");
+        return refuse(error, size, "--frames or --film, --step and --count go together");
+    if (!film && (o.fps > 0 || o.filmQuality >= 0)) return refuse(error, size, "--fps and --quality go with --film");
+    if (o.fps < 0) o.fps = 10;
+    if (o.filmQuality < 0) o.filmQuality = FILM_NORMAL;
+    if (o.filmContainer == FILM_MP4 && (o.width % 2 || o.height % 2))
+        return refuse(error, size, "--film: H.264 needs even sizes, and %dx%d has an odd side (use .webm, or an even --size)",
+                      o.width, o.height);
     if (!o.snapshotPath[0] && !frames && !o.exportPath[0] && o.reportZip < 0)
-        return refuse(error, size, "nothing to write: give --snapshot, --frames, --export or --report");
+        return refuse(error, size, "nothing to write: give --snapshot, --frames, --film, --export or --report");
     return 1;
 }

@@ -8,6 +8,7 @@
 constexpr int RENDER_PATH_SIZE = 4096;   // paths given on the command line
 constexpr int MAX_RENDER_SIDE  = 6144;   // widest picture the bitmap writer takes
 constexpr int MAX_FRAMES       = 99999;  // frame_00001.bmp .. frame_99999.bmp
+constexpr int MAX_FPS          = 60;     // film frames per second
 
 struct RenderOptions {
     char       dataDirectory[RENDER_PATH_SIZE];   // default "./data"
@@ -30,6 +31,10 @@ struct RenderOptions {
     char       framesDirectory[RENDER_PATH_SIZE]; // "" none
     int        stepUnit;                          // DateStepUnit of the frames
     int        frameCount;                        // frames to write
+    char       filmPath[RENDER_PATH_SIZE];        // "" none; .mp4 or .webm
+    int        filmContainer;                     // FilmContainer of filmPath
+    int        fps;                               // film frames per second, 1..60 (default 10)
+    int        filmQuality;                       // FilmQuality (default FILM_NORMAL)
     bool       legend;                            // a legend in every picture
     bool       help;                              // --help: usage, nothing else
 };

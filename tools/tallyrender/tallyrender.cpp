@@ -10,6 +10,7 @@
 // is written after a refusal of the command line or of the data it names.
 #include "options.h"
 #include "legend.h"
+#include "film.h"
 
 #include "camera.h"
 #include "data_paths.h"
@@ -135,22 +136,50 @@ static void show_progress(int frame, int count, const char *date)
     if (terminal && frame == count) std::fputc('\n', stderr);
 }
 
+// The frames of the timeline: each drawn once, then written as a numbered bitmap, added
+// to the film, or both. The film goes to a temporary name beside its own and takes it
+// only when its last frame is in and it is closed; any failure stops at that frame.
 static int write_frames(const RenderOptions &o, RgbImage &image)
 {
     static const bool terminal = isatty(fileno(stderr)) != 0;
-    char path[RENDER_PATH_SIZE + 32], date[DATE_TEXT_SIZE];
+    char path[RENDER_PATH_SIZE + 32], date[DATE_TEXT_SIZE] = "", temporary[TEMPORARY_SIZE], reason[512];
+    const bool film = o.filmPath[0] != '\0';
+    if (film && !temporary_name(temporary, o.filmPath)) return fail(EXIT_USAGE, "--film: the file name is too long");
+    if (film && !film_open(temporary, o.filmContainer, o.width, o.height, o.fps, o.filmQuality, reason, sizeof reason)) {
+        std::remove(temporary);
+        return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, reason);
+    }
     for (int frame = 1; frame <= o.frameCount; ++frame) {
         render_picture(image, o.legend);
         format_date(timeline.currentDate, date);
         std::snprintf(path, sizeof path, "%s/frame_%05d.bmp", o.framesDirectory, frame);
-        if (!write_picture(image, path)) {
+        if (o.framesDirectory[0] && !write_picture(image, path)) {
+            const int saved = errno;
+            if (film) {
+                film_abort();
+                std::remove(temporary);
+            }
             if (terminal && frame > 1) std::fputc('\n', stderr);
-            return fail(EXIT_FAILED, "frame %d (%s) could not be written to %s: %s; %d frame%s kept", frame, date,
-                        path, std::strerror(errno), frame - 1, frame == 2 ? "" : "s");
+            return fail(EXIT_FAILED, "frame %d (%s) could not be written to %s: %s; %d frame%s kept%s", frame, date,
+                        path, std::strerror(saved), frame - 1, frame == 2 ? "" : "s", film ? ", no film" : "");
+        }
+        if (film && !film_add_frame(image.pixels, reason, sizeof reason)) {
+            film_abort();
+            std::remove(temporary);
+            if (terminal && frame > 1) std::fputc('\n', stderr);
+            return fail(EXIT_FAILED, "frame %d (%s) could not be added to the film %s: %s; the film is not written",
+                        frame, date, o.filmPath, reason);
         }
         show_progress(frame, o.frameCount, date);
         step_date_forward(timeline.currentDate, unsigned(o.stepUnit));
     }
+    if (film && !film_close(reason, sizeof reason)) {
+        std::remove(temporary);
+        return fail(EXIT_FAILED, "the film %s could not be finished after frame %d (%s): %s; it is not written",
+                    o.filmPath, o.frameCount, date, reason);
+    }
+    if (film && !finish_file(true, temporary, o.filmPath))
+        return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, std::strerror(errno));
     return 0;
 }
 
@@ -240,7 +269,7 @@ int main(int argc, char **argv)
     set_modal_handler(&console);
     if (int status = set_up_state(o)) return status;
 
-    const bool pictures = o.snapshotPath[0] || o.framesDirectory[0];
+    const bool pictures = o.snapshotPath[0] || o.framesDirectory[0] || o.filmPath[0];
     if (pictures) {
         if (int status = open_view(o)) return status;   // its first scene computes the values
     } else {
@@ -266,7 +295,7 @@ int main(int argc, char **argv)
             if (!write_picture(image, o.snapshotPath))
                 status = fail(EXIT_FAILED, "cannot write %s: %s", o.snapshotPath, std::strerror(errno));
         }
-        if (status == 0 && o.framesDirectory[0]) status = write_frames(o, image);
+        if (status == 0 && (o.framesDirectory[0] || o.filmPath[0])) status = write_frames(o, image);
         free_image(image);
         release_scene();
         close_offscreen_gl();
