@@ -117,6 +117,7 @@ static bool read_date(const char *text, PackedDate &date)
 static const char *const VALUE_OPTIONS[] = {
     "--data", "--load", "--date", "--field", "--campus", "--height-scale", "--colour-range", "--view",
     "--centre", "--select", "--report", "--size", "--snapshot", "--export", "--frames", "--step", "--count",
+    "--film", "--fps", "--quality",
 };
 
 static bool takes_value(const char *name)
