@@ -128,6 +128,17 @@ TEST(TallydataRoundTrip, ExportThenImportGivesTheBundledFilesAndAViewerFolder)
     EXPECT_EQ(compared, 2 * 258);
     EXPECT_EQ(snapshot(s / "mine/data/ui"), snapshot(SOURCE / "data/ui"));
     EXPECT_EQ(snapshot(s / "mine/data/maps"), snapshot(SOURCE / "data/maps"));
+    // A Load Data CSV read as a zips table (ID ignored, TRAVEL and TRAFFIC by their short names).
+    run = tallydata(s, "import --data '" + (s / "mine/data").string() + "' --zips '" +
+                           (SOURCE / "examples/study_area.csv").string() + "' --study '" + (s / "again.csv").string() + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(slurp(s / "again.csv"), slurp(SOURCE / "examples/study_area.csv"));
+    // Nor may the study file land among the installed Load Data CSVs.
+    run = tallydata(s, "import --data '" + (s / "mine/data").string() + "' --zips '" +
+                           (SOURCE / "examples/study_area.csv").string() + "' --study '" +
+                           (SOURCE / "examples/new.csv").string() + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(fs::exists(SOURCE / "examples/new.csv"));
 
     // The viewer's value export, for census series and a detail field, with a campus,
     // at dates before, between and after the censuses: the same from either folder.
@@ -177,7 +188,9 @@ TEST(TallydataImport, CensusDownloadFormsStackedOneFilePerYear)
     }
     ProgramRun run = tallydata(s, "import --data '" + (s / "data").string() + "'" + options);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "tallydata: 2 ZIP codes, 2 files written, copied ui/ and maps/, 0 warnings\n");
+    EXPECT_EQ(run.out, "tallydata: 2 ZIP codes, 2 files written, copied ui/ and maps/, 1 warning\n");
+    EXPECT_EQ(run.err, "tallydata: warning: 2 new census files (the first for ZIP code 7001) get no detail counts: "
+                       "the viewer shows 0 for them in every field; give them with --detail\n");
     EXPECT_EQ(zone_values(s / "data/zips/77002.zc"), (std::vector<float>{1000, 1001, 1002, 1003, 502, 250.5f, 0, 0}));
     EXPECT_EQ(zone_values(s / "data/zips/7001.zc"), (std::vector<float>{7, 7, 7, 7, 8, 9, 0, 0}));
     EXPECT_EQ(fs::file_size(s / "data/zips/7001.zc"), 1288u);
@@ -309,7 +322,7 @@ TEST(TallydataImport, WarningsDoNotStopTheImport)
     EXPECT_NE(run.err.find("c.csv:2:3: warning: 2 negative counts kept"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("z.csv:1: warning: no column travel_minutes, traffic_minutes"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("z.csv:2: warning: ZIP code 77002 at -97.5, 29.75 is off the base map"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "tallydata: 1 ZIP codes, 2 files would be written (dry run), would copy ui/ and maps/, 3 warnings\n");
+    EXPECT_EQ(run.out, "tallydata: 1 ZIP codes, 2 files would be written (dry run), would copy ui/ and maps/, 4 warnings\n");
     EXPECT_FALSE(fs::exists(s / "d"));
     EXPECT_FALSE(fs::exists(s / "study.csv"));
 }

@@ -283,6 +283,15 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
         return EXIT_FAILED;
     }
 
+    // The study file must not overwrite the installed Load Data CSVs either.
+    const fs::path installedExamples = installed.parent_path() / "examples";
+    if (!o.tables[TABLE_ZIPS].empty() &&
+        (resolves_into(o.study, installed) || resolves_into(o.study, installedExamples))) {
+        report(diag, true, o.study.c_str(), 0, 0,
+               "this is part of the installed sample data; write the study file into a folder of your own");
+        return EXIT_FAILED;
+    }
+
     TableSet set;
     for (int kind = 0; kind < 4; ++kind)
         for (const std::string &name : o.tables[kind]) {
@@ -311,15 +320,21 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
     FileSet files;
     if (diag.errors == 0) {
         // Census files: the stored values, then every cell given.
+        long withoutDetail = 0;
+        uint32_t firstWithoutDetail = 0;
         for (const auto &[zip, u] : set.census) {
             ZipRecord record{};
             fs::path path = dataDir / "zips" / zip_name(zip, ".zc");
             std::string stored;
+            int got = 0;
             if (!o.replace) {
-                int got = read_whole_file(path, stored);
+                got = read_whole_file(path, stored);
                 if (got < 0) { report(diag, true, path.c_str(), 0, 0, "cannot be read (%s)", std::strerror(errno)); continue; }
                 if (got > 0) decode_zone_file(reinterpret_cast<const unsigned char *>(stored.data()), stored.size(), record);
             }
+            // The columns' heights are the detail counts; the series only carry them
+            // through time. A file that starts from zeros and gets none shows 0.
+            if (got == 0 && !u.detailSeen && withoutDetail++ == 0) firstWithoutDetail = zip;
             CensusSeries *series[3] = {&record.population, &record.households, &record.families};
             for (int s = 0; s < 3; ++s)
                 for (int y = 0; y < CENSUS_YEARS; ++y)
@@ -330,6 +345,12 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
             encode_zone_file(record, image);
             files.files.push_back({path, std::string(reinterpret_cast<char *>(image), sizeof image)});
         }
+        if (withoutDetail)
+            report(diag, false, nullptr, 0, 0,
+                   "%ld new census file%s (the first for ZIP code %u) get%s no detail counts: the viewer "
+                   "shows 0 for %s in every field; give them with --detail", withoutDetail,
+                   withoutDetail == 1 ? "" : "s", firstWithoutDetail, withoutDetail == 1 ? "s" : "",
+                   withoutDetail == 1 ? "it" : "them");
         // Enrollment files: the stored values, the years given, then the maximum.
         for (const auto &[zip, u] : set.enrollment) {
             ZipRecord record{};
