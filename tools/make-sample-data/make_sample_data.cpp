@@ -862,7 +862,7 @@ void write_enrollment(const Facts &a, const Enrollment &en, const std::filesyste
 }
 
 // The shortest text that reads back to the same single-precision value: how the tables
-// write every figure ("1234", "29.756845", "-95.365654").
+// write every count ("1234", "16793").
 std::string float_text(double v)
 {
     char buf[32];
@@ -870,15 +870,14 @@ std::string float_text(double v)
     return std::string(buf, r.ptr);
 }
 
-// A position as the viewer holds it (single precision), written as tallydata writes a
-// Load Data CSV from a zips table: that float's shortest text, rounded to six decimals.
-// The facts' own six decimals would read back to the same float but are not the text an
-// import of the tables gives.
+// A position in the tables: the facts' text read in double precision, written as its
+// shortest double text ("-95.3459" for -95.345900); an import rounds it to six decimals
+// again, which gives the Load Data CSV's text back.
 std::string position_text(const std::string &factsText)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6f", std::strtod(float_text(std::strtof(factsText.c_str(), nullptr)).c_str(), nullptr));
-    return buf;
+    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, std::strtod(factsText.c_str(), nullptr));
+    return std::string(buf, r.ptr);
 }
 
 void write_load_csv(const std::vector<size_t> &pick, const std::vector<Facts> &facts,
@@ -889,9 +888,8 @@ void write_load_csv(const std::vector<size_t> &pick, const std::vector<Facts> &f
     int id = 1;
     for (size_t i : pick) {
         const Facts &a = facts[i];
-        put_text(w, std::to_string(a.zip) + "," + std::to_string(id++) + "," + position_text(a.lonText) + "," +
-                        position_text(a.latText) + "," + std::to_string(travel[i].minutes) + "," +
-                        std::to_string(travel[i].trafficMinutes) + "\n");
+        put_text(w, std::to_string(a.zip) + "," + std::to_string(id++) + "," + a.lonText + "," + a.latText + "," +
+                        std::to_string(travel[i].minutes) + "," + std::to_string(travel[i].trafficMinutes) + "\n");
     }
     save(w, path);
 }
@@ -927,8 +925,8 @@ void write_tables(const std::vector<size_t> &study, const std::vector<Facts> &fa
     Writer zips;
     put_text(zips, "zip,longitude,latitude,travel_minutes,traffic_minutes\n");
     for (size_t i : study)
-        put_text(zips, zip_text(facts[i].zip) + "," + float_text(std::strtof(facts[i].lonText.c_str(), nullptr)) + "," +
-                           float_text(std::strtof(facts[i].latText.c_str(), nullptr)) + "," +
+        put_text(zips, zip_text(facts[i].zip) + "," + position_text(facts[i].lonText) + "," +
+                           position_text(facts[i].latText) + "," +
                            std::to_string(travel[i].minutes) + "," + std::to_string(travel[i].trafficMinutes) + "\n");
     save(zips, dir / "zips.csv");
 
