@@ -41,6 +41,25 @@ inline uint32_t loaded_zip_count()
     return zipTable.count < uint32_t(MAX_ZIPS) ? zipTable.count : uint32_t(MAX_ZIPS);
 }
 
+// What the last read_records learnt of each data line it turned into a record, for a
+// tool that reports where a Load Data CSV is misread; the viewer never looks at it.
+struct LoadLine {
+    uint32_t line;        // line number in the file where the record's text starts (header = 1)
+    uint8_t  fields;      // fields the scan filled, 0..6; fewer than 6 leave zeros
+    uint8_t  misread;     // 1 when a field ended inside its text (as "1.5" in column 2), or the
+                          // line came in pieces (longer than PATH_SIZE - 1 characters)
+    double   longitude;   // columns 3 and 4 scanned in double precision
+    double   latitude;
+};
+
+struct LoadReport {
+    LoadLine lines[ZIP_TABLE_SIZE];   // one per record of the last read, in record order
+    uint32_t count;                   // records described
+    uint32_t tooManyLine;             // line of the first record beyond MAX_ZIPS; 0 = none
+};
+
+extern LoadReport loadReport;
+
 // Loads the CSV at path and the census and enrollment files of every ZIP code in it.
 // Returns 1 when the table was replaced, 0 (after a message box) when it was left as it was.
 int read_records(const char *path);
