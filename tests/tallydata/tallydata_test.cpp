@@ -465,7 +465,7 @@ TEST(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData
     const char *expected[] = {
         "study.csv:3: error: ZIP code 77003: has no census file zips/77003.zc",
         "study.csv:4: error: ZIP code 77004: zips/77004.zc is short (100 of 1288 bytes)",
-        "study.csv:5: error: ZIP code 77005: enroll/77005.enr is too long (73 of 72 bytes)",
+        "study.csv:5: error: ZIP code 77005: enroll/77005.enr is longer than 72 bytes",
         "study.csv:6: error: ZIP code 77006: 1 non-finite count in its census file, the first detail f9",
         "study.csv:6: error: ZIP code 77006: 1 negative count in its census file, the first households 2012",
         "study.csv:7: error: ZIP code 77007: campus 2: the maximum enrollment 8 is below the 9",
