@@ -452,6 +452,8 @@ TEST(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData
     unsigned char enr[ENROLLMENT_FILE_SIZE];
     encode_enrollment_file(e, enr);
     write_text(s / "data/enroll/77007.enr", std::string(reinterpret_cast<char *>(enr), sizeof enr));    // line 7
+    fs::remove(s / "data/enroll/77008.enr");
+    fs::create_directory(s / "data/enroll/77008.enr");                              // line 9: opens, cannot be read
     write_text(s / "study.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n"
                                 "77002,1,-95.36,29.75,1,2\n77003,2,-95.36,29.75,1,2\n77004,3,-95.36,29.75,1,2\n"
                                 "77005,4,-95.36,29.75,1,2\n77006,5,-95.36,29.75,1,2\n77007,6,-95.36,29.75,1,2\n"
@@ -470,10 +472,11 @@ TEST(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData
         "study.csv:6: error: ZIP code 77006: 1 negative count in its census file, the first households 2012",
         "study.csv:7: error: ZIP code 77007: campus 2: the maximum enrollment 8 is below the 9",
         "study.csv:9: error: ZIP code 77008: its position -97.5, 29.75 is off the base map",
+        "study.csv:9: error: ZIP code 77008: enroll/77008.enr cannot be read",
         "study.csv:10: error: ZIP code 77002: is also on line 2",
         "study.csv:11: error: ZIP code 77009: the scan stops after 4 of the 6 fields",
         "study.csv:12: error: ZIP code 77010: a field ends inside its text",
     };
     for (const char *text : expected) EXPECT_NE(run.err.find(text), std::string::npos) << text << "\n" << run.err;
-    EXPECT_EQ(run.out, "tallydata: 10 ZIP codes checked, 10 problems found\n");
+    EXPECT_EQ(run.out, "tallydata: 10 ZIP codes checked, 11 problems found\n");
 }
