@@ -316,13 +316,15 @@ TEST(TallydataImport, WarningsDoNotStopTheImport)
 {
     Scratch s;
     write_text(s / "c.csv", "zip,year,population,households,families\n77002,1990,-1,-2,3\n");
-    write_text(s / "z.csv", "zip,longitude,latitude\n77002,-97.5,29.75\n");
+    write_text(s / "z.csv", "zip,longitude,latitude\n77002,-97.5,29.75\n77003,-95.3,29.7\n77004,-95.3,29.7\n");
     ProgramRun run = tallydata(s, "import --data d --census c.csv --zips z.csv --dry-run", "cd '" + s.dir.string() + "' &&");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("c.csv:2:3: warning: 2 negative counts kept"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("z.csv:1: warning: no column travel_minutes, traffic_minutes"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("z.csv:2: warning: ZIP code 77002 at -97.5, 29.75 is off the base map"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "tallydata: 1 ZIP codes, 2 files would be written (dry run), would copy ui/ and maps/, 4 warnings\n");
+    EXPECT_NE(run.err.find("z.csv:3:1: warning: 2 ZIP codes of the zips table (the first 77003) have no census file"),
+              std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "tallydata: 3 ZIP codes, 2 files would be written (dry run), would copy ui/ and maps/, 5 warnings\n");
     EXPECT_FALSE(fs::exists(s / "d"));
     EXPECT_FALSE(fs::exists(s / "study.csv"));
 }

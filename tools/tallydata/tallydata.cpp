@@ -376,6 +376,19 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
             files.files.push_back({path, std::string(reinterpret_cast<char *>(image), sizeof image)});
         }
         if (!o.tables[TABLE_ZIPS].empty()) {
+            // A study ZIP code with no census file at all would show 0 in the viewer.
+            long bare = 0;
+            const ZipRow *firstBare = nullptr;
+            for (const ZipRow &row : set.zips) {
+                std::error_code ec;
+                if (set.census.count(row.zip) || fs::exists(dataDir / "zips" / zip_name(row.zip, ".zc"), ec)) continue;
+                if (bare++ == 0) firstBare = &row;
+            }
+            if (bare)
+                report(diag, false, firstBare->place.file.c_str(), firstBare->place.line, firstBare->place.field,
+                       "%ld ZIP code%s of the zips table (the first %u) ha%s no census file: the viewer shows 0 "
+                       "for %s", bare, bare == 1 ? "" : "s", firstBare->zip, bare == 1 ? "s" : "ve",
+                       bare == 1 ? "it" : "them");
             std::string text = "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n";
             int id = 1;
             for (const ZipRow &row : set.zips)
