@@ -5,19 +5,20 @@
 // whole load succeeded, so a refused CSV leaves the table exactly as it was.
 #include "zip_table.h"
 #include "data_paths.h"
+#include "zone_files.h"
 #include "platform.h"
 
 #include <bit>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 
 ZipTable zipTable;
+LoadReport loadReport;
 
 // The .zc file is the record from population through detail, the .enr file is the
 // enrollment array; both are read straight into the record, so the layout must match.
-static constexpr size_t ZONE_FILE_SIZE = 1288;
-static constexpr size_t ENROLLMENT_FILE_SIZE = 72;
 static_assert(sizeof(CensusSeries) == 5 * sizeof(float));
 static_assert(offsetof(ZipRecord, households) - offsetof(ZipRecord, population) == 20);
 static_assert(offsetof(ZipRecord, families) - offsetof(ZipRecord, population) == 40);
@@ -29,6 +30,7 @@ static_assert(sizeof(float) == 4 && sizeof(uint16_t) == 2);
 // Loaded aside; only the first count records are copied out. Static because a record
 // is about 1.3 KB and the table about 380 KB.
 static ZipTable staging;
+static LoadLine stagingLines[ZIP_TABLE_SIZE];   // what the report learns of each staged record
 
 static const char *const TOO_MANY_ZIPS =
     "read_records(): the file has more than 300 ZIP codes; the limit is 300";
@@ -36,15 +38,18 @@ static const char *const TOO_MANY_ZIPS =
 // Reads up to size bytes of the file at path into dest, whole little-endian elements
 // of elementSize bytes only: a short file leaves the missing elements (and any
 // partial last element) as they were, which the caller has zeroed. A missing file
-// reads nothing.
-static void read_block(const char *path, void *dest, size_t size, size_t elementSize)
+// reads nothing. Returns what the file held for the load report: its size up to
+// size + 1 (size + 1 = longer than size), LOAD_FILE_MISSING or LOAD_FILE_UNREADABLE.
+static int32_t read_block(const char *path, void *dest, size_t size, size_t elementSize)
 {
-    unsigned char buffer[ZONE_FILE_SIZE];   // the larger of the two file sizes
-    if (size > sizeof buffer) return;
+    unsigned char buffer[ZONE_FILE_SIZE + 1];   // the larger of the two sizes, and one byte to tell a longer file
+    if (size >= sizeof buffer) return LOAD_FILE_UNREADABLE;
     FILE *file = std::fopen(path, "rb");
-    if (!file) return;
-    size_t got = std::fread(buffer, 1, size, file);
-    std::fclose(file);   // read-only: nothing to lose on close
+    if (!file) return errno == ENOENT ? LOAD_FILE_MISSING : LOAD_FILE_UNREADABLE;
+    size_t held = std::fread(buffer, 1, size + 1, file);
+    bool failed = std::ferror(file);   // a folder opens, and fails when read
+    std::fclose(file);                 // read-only: nothing to lose on close
+    size_t got = held < size ? held : size;
     size_t whole = got - got % elementSize;
     if constexpr (std::endian::native == std::endian::big) {
         for (size_t i = 0; i < whole; i += elementSize)
@@ -55,23 +60,38 @@ static void read_block(const char *path, void *dest, size_t size, size_t element
             }
     }
     std::memcpy(dest, buffer, whole);
+    return failed ? LOAD_FILE_UNREADABLE : int32_t(held);
 }
 
 // Scans one data line (commas already blanks) into a zeroed record; fields the line
 // does not supply stay zero. "%f" takes the C library's decimal point, which the
 // platform keeps at '.' whatever the user's locale.
-static void scan_line(char *line, ZipRecord &record)
+static void scan_line(char *line, ZipRecord &record, LoadLine &info)
 {
     int ignored = 0;
-    std::sscanf(line, "%u%d%f%f%u%u", &record.zip, &ignored, &record.longitude,
-                &record.latitude, &record.travelMinutes, &record.trafficMinutes);
+    int filled = std::sscanf(line, "%u%d%f%f%u%u", &record.zip, &ignored, &record.longitude,
+                             &record.latitude, &record.travelMinutes, &record.trafficMinutes);
+    info.fields = uint8_t(filled < 0 ? 0 : filled);
+    // The same scan again for the report: where each field ended, and the positions in
+    // double precision. A field that ends on anything but a blank or the line's end was
+    // cut short, and the next field starts inside it.
+    unsigned u = 0;
+    int end[6] = {};
+    std::sscanf(line, "%u%n%d%n%lf%n%lf%n%u%n%u%n", &u, &end[0], &ignored, &end[1], &info.longitude,
+                &end[2], &info.latitude, &end[3], &u, &end[4], &u, &end[5]);
+    for (int f = 0; f < info.fields; ++f) {
+        char after = line[end[f]];
+        if (after != ' ' && after != '\t' && after != '\0') info.misread = 1;
+    }
 }
 
 // One character of lookahead beyond what the C library can push back: a CR that
 // turned out not to end its line, read just as the line buffer filled.
 struct LineReader {
-    FILE *file;
-    int   held;   // the next character to deliver, or EOF for none
+    FILE    *file;
+    int      held;   // the next character to deliver, or EOF for none
+    uint32_t line;   // number of the line the next character belongs to
+    bool     cut;    // the last piece filled the buffer without reaching its line end
 };
 
 static int next_char(LineReader &reader)
@@ -91,6 +111,7 @@ static int read_line(LineReader &reader, char (&line)[PATH_SIZE])
     int length = 0;
     int c = next_char(reader);
     if (c == EOF) return -1;
+    reader.cut = false;
     for (; c != EOF && c != '\n'; c = next_char(reader)) {
         if (c == '\r') {
             int after = std::getc(reader.file);
@@ -99,10 +120,12 @@ static int read_line(LineReader &reader, char (&line)[PATH_SIZE])
         }
         if (length == PATH_SIZE - 1) {   // full: c starts the next piece
             reader.held = c;
+            reader.cut = true;
             break;
         }
         line[length++] = static_cast<char>(c);
     }
+    if (!reader.cut) ++reader.line;
     line[length] = '\0';
     return length;
 }
@@ -122,14 +145,25 @@ static int read_lines(LineReader &reader)
 {
     char line[PATH_SIZE];
     staging.count = 0;
-    for (int length; (length = read_line(reader, line)) >= 0;) {
+    bool pieceOfLine = false;   // this piece continues the line of the last one
+    for (;;) {
+        uint32_t at = reader.line;
+        int length = read_line(reader, line);
+        if (length < 0) break;
+        bool cut = reader.cut || pieceOfLine;
+        pieceOfLine = reader.cut;
         if (is_blank(line, length)) continue;
-        if (staging.count >= static_cast<uint32_t>(MAX_ZIPS)) return 0;
+        if (staging.count >= static_cast<uint32_t>(MAX_ZIPS)) {
+            loadReport.tooManyLine = at;
+            return 0;
+        }
         for (int i = 0; i < length; ++i)
             if (line[i] == ',') line[i] = ' ';
         ZipRecord &record = staging.records[staging.count];
         std::memset(&record, 0, sizeof record);
-        scan_line(line, record);
+        LoadLine info = {at, 0, uint8_t(cut), 0.0, 0.0, 0, 0};
+        scan_line(line, record, info);
+        stagingLines[staging.count] = info;
         ++staging.count;
     }
     return 1;
@@ -142,13 +176,13 @@ static void read_zip_files()
     char path[PATH_SIZE];
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        if (data_path(path, "zips/%u.zc", record.zip))
-            read_block(path, &record.population, ZONE_FILE_SIZE, sizeof(float));
+        stagingLines[i].zoneBytes = data_path(path, "zips/%u.zc", record.zip)
+            ? read_block(path, &record.population, ZONE_FILE_SIZE, sizeof(float)) : LOAD_FILE_UNREADABLE;
     }
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        if (data_path(path, "enroll/%u.enr", record.zip))
-            read_block(path, record.enrollment, ENROLLMENT_FILE_SIZE, sizeof(uint16_t));
+        stagingLines[i].enrollBytes = data_path(path, "enroll/%u.enr", record.zip)
+            ? read_block(path, record.enrollment, ENROLLMENT_FILE_SIZE, sizeof(uint16_t)) : LOAD_FILE_UNREADABLE;
     }
 }
 
@@ -157,7 +191,8 @@ int read_records(const char *path)
     // On this system a folder opens like a file and fails only when read: either way
     // the CSV cannot be read, and the table stays as it was.
     FILE *csv = std::fopen(path, "r");
-    LineReader reader = {csv, EOF};
+    LineReader reader = {csv, EOF, 1, false};
+    loadReport.tooManyLine = 0;
     char header[PATH_SIZE];
     int fits = 1;
     if (csv && read_line(reader, header) >= 0)   // the first line is skipped whatever it holds
@@ -179,5 +214,7 @@ int read_records(const char *path)
     // Publish. Slots beyond the new count keep what an earlier load left; nothing reads them.
     std::memcpy(zipTable.records, staging.records, staging.count * sizeof(ZipRecord));
     zipTable.count = staging.count;
+    std::memcpy(loadReport.lines, stagingLines, staging.count * sizeof(LoadLine));
+    loadReport.count = staging.count;
     return 1;
 }

@@ -41,6 +41,30 @@ inline uint32_t loaded_zip_count()
     return zipTable.count < uint32_t(MAX_ZIPS) ? zipTable.count : uint32_t(MAX_ZIPS);
 }
 
+// What the last read_records learnt of each data line it turned into a record, for a
+// tool that reports where a Load Data CSV is misread; the viewer never looks at it.
+struct LoadLine {
+    uint32_t line;        // line number in the file where the record's text starts (header = 1)
+    uint8_t  fields;      // fields the scan filled, 0..6; fewer than 6 leave zeros
+    uint8_t  misread;     // 1 when a field ended inside its text (as "1.5" in column 2), or the
+                          // line came in pieces (longer than PATH_SIZE - 1 characters)
+    double   longitude;   // columns 3 and 4 scanned in double precision
+    double   latitude;
+    int32_t  zoneBytes;   // what the .zc file held: its size up to 1289 (= longer), or
+    int32_t  enrollBytes; // LOAD_FILE_MISSING / LOAD_FILE_UNREADABLE; likewise the .enr file (up to 73)
+};
+
+constexpr int32_t LOAD_FILE_MISSING    = -1;   // no such file
+constexpr int32_t LOAD_FILE_UNREADABLE = -2;   // it exists but could not be opened or read
+
+struct LoadReport {
+    LoadLine lines[ZIP_TABLE_SIZE];   // one per record of the last read, in record order
+    uint32_t count;                   // records described
+    uint32_t tooManyLine;             // line of the first record beyond MAX_ZIPS; 0 = none
+};
+
+extern LoadReport loadReport;
+
 // Loads the CSV at path and the census and enrollment files of every ZIP code in it.
 // Returns 1 when the table was replaced, 0 (after a message box) when it was left as it was.
 int read_records(const char *path);

@@ -112,7 +112,7 @@ TEST(SampleGenerator, ReproducesCommittedFilesByteForByte)
                       (SOURCE / "tools/make-sample-data/zcta_in_extent.csv").string() + "\" \"" + out.string() + "\"";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 
-    const std::vector<std::string> dirs = {"data/ui", "data/zips", "data/enroll", "examples"};
+    const std::vector<std::string> dirs = {"data/ui", "data/zips", "data/enroll", "examples", "examples/tables"};
     std::set<fs::path> made = files_below(out, dirs), committed = files_below(SOURCE, dirs);
     EXPECT_EQ(made, committed) << "generated and committed file sets differ";
     size_t differing = 0;

@@ -14,6 +14,9 @@
 //          <output-root>/data/enroll/<zip>.enr     72 bytes per ZIP area
 //          <output-root>/examples/study_area.csv   the areas with in_study_area = 1
 //          <output-root>/examples/inner_core.csv   the 25 study areas nearest the centre
+//          <output-root>/examples/tables/           the same figures as the four tables that
+//              tallydata imports: zips.csv (the study areas, in study_area.csv's order),
+//              census.csv, detail.csv and enrollment.csv (every ZIP area, in facts order)
 //          The base map (data/maps/basemap.bmp) is not written: it is a picture, kept as is.
 // Exits 0 on success; 1 with one line on stderr when a file cannot be read or written or
 // a self-check of the generated figures fails.
@@ -40,6 +43,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -857,6 +861,25 @@ void write_enrollment(const Facts &a, const Enrollment &en, const std::filesyste
     save(w, root / "data" / "enroll" / (std::to_string(a.zip) + ".enr"));
 }
 
+// The shortest text that reads back to the same single-precision value: how the tables
+// write every count ("1234", "16793").
+std::string float_text(double v)
+{
+    char buf[32];
+    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, float(v));
+    return std::string(buf, r.ptr);
+}
+
+// A position in the tables: the facts' text read in double precision, written as its
+// shortest double text ("-95.3459" for -95.345900); an import rounds it to six decimals
+// again, which gives the Load Data CSV's text back.
+std::string position_text(const std::string &factsText)
+{
+    char buf[32];
+    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, std::strtod(factsText.c_str(), nullptr));
+    return std::string(buf, r.ptr);
+}
+
 void write_load_csv(const std::vector<size_t> &pick, const std::vector<Facts> &facts,
                     const std::vector<Travel> &travel, const std::filesystem::path &path)
 {
@@ -869,6 +892,77 @@ void write_load_csv(const std::vector<size_t> &pick, const std::vector<Facts> &f
                         std::to_string(travel[i].minutes) + "," + std::to_string(travel[i].trafficMinutes) + "\n");
     }
     save(w, path);
+}
+
+// Everything of one area that goes into its two binary files, kept for the tables.
+struct AreaFigures {
+    Series series;
+    std::vector<int64_t> detail;  // the 307 counts at 2007
+    Enrollment enrollment;
+};
+
+std::string zip_text(uint32_t zip)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%05u", unsigned(zip));
+    return buf;
+}
+
+// A label cell, quoted when it holds a comma, a quote or a line end, with "" for a quote.
+std::string csv_cell(const std::string &text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+// The four tables of the sample: what `tallydata import` turns back into data/zips,
+// data/enroll and examples/study_area.csv byte for byte.
+void write_tables(const std::vector<size_t> &study, const std::vector<Facts> &facts, const std::vector<Travel> &travel,
+                  const std::vector<AreaFigures> &figures, const Table &fieldList, const std::filesystem::path &dir)
+{
+    Writer zips;
+    put_text(zips, "zip,longitude,latitude,travel_minutes,traffic_minutes\n");
+    for (size_t i : study)
+        put_text(zips, zip_text(facts[i].zip) + "," + position_text(facts[i].lonText) + "," +
+                           position_text(facts[i].latText) + "," +
+                           std::to_string(travel[i].minutes) + "," + std::to_string(travel[i].trafficMinutes) + "\n");
+    save(zips, dir / "zips.csv");
+
+    Writer census;
+    put_text(census, "zip,year,population,households,families\n");
+    const int years[4] = {1990, 2000, 2007, 2012};
+    for (size_t i = 0; i < facts.size(); ++i) {
+        const Series &s = figures[i].series;
+        for (int k = 0; k < 4; ++k)
+            put_text(census, zip_text(facts[i].zip) + "," + std::to_string(years[k]) + "," + float_text(s.population[k]) +
+                                 "," + float_text(s.households[k]) + "," + float_text(s.families[k]) + "\n");
+    }
+    save(census, dir / "census.csv");
+
+    Writer detail;
+    put_text(detail, "zip");
+    for (int f = 0; f < FIELD_COUNT; ++f) put_text(detail, ",f" + std::to_string(f));
+    put_text(detail, "\nlabel");
+    for (const Field &f : fieldList) put_text(detail, "," + csv_cell(f.label));
+    put_text(detail, "\n");
+    for (size_t i = 0; i < facts.size(); ++i) {
+        put_text(detail, zip_text(facts[i].zip));
+        for (int64_t v : figures[i].detail) put_text(detail, "," + float_text(double(v)));
+        put_text(detail, "\n");
+    }
+    save(detail, dir / "detail.csv");
+
+    Writer enrollment;
+    put_text(enrollment, "zip,campus,year,students\n");
+    for (size_t i = 0; i < facts.size(); ++i)
+        for (int c = 0; c < 2; ++c)
+            for (int y = 0; y <= ENROLL_YEARS; ++y)
+                put_text(enrollment, zip_text(facts[i].zip) + "," + std::to_string(c + 1) + "," +
+                                         (y < ENROLL_YEARS ? std::to_string(1990 + y) : std::string("max")) + "," +
+                                         std::to_string(figures[i].enrollment.campus[c][y]) + "\n");
+    save(enrollment, dir / "enrollment.csv");
 }
 
 // Refuses figures that do not add up where the viewer's report and columns rely on them.
@@ -901,14 +995,14 @@ int main(int argc, char **argv)
     const std::vector<Facts> facts = read_facts(argv[1]);
     const fs::path root = argv[2];
     std::error_code ec;
-    for (const char *dir : {"data/ui", "data/zips", "data/enroll", "examples"}) {
+    for (const char *dir : {"data/ui", "data/zips", "data/enroll", "examples", "examples/tables"}) {
         fs::create_directories(root / dir, ec);
         if (ec) fail("cannot create " + (root / dir).string());
     }
 
     std::vector<Travel> travel;
     std::vector<double> centreKm;
-    std::vector<std::string> labels;
+    std::vector<AreaFigures> figures;
     Table firstTable;
     for (const Facts &a : facts) {
         Profile p = make_profile(a);
@@ -920,7 +1014,11 @@ int main(int argc, char **argv)
         for (size_t i = 0; i < t.size(); ++i)
             if (t[i].label != firstTable[i].label || t[i].code != firstTable[i].code) fail("field lists differ between areas");
         write_zone(a, s, t, root);
-        write_enrollment(a, make_enrollment(a, p, pop), root);
+        Enrollment en = make_enrollment(a, p, pop);
+        write_enrollment(a, en, root);
+        AreaFigures fig{s, {}, en};
+        for (const Field &f : t) fig.detail.push_back(f.value);
+        figures.push_back(fig);
         travel.push_back(make_travel(a, p));
         centreKm.push_back(p.centreKm);
     }
@@ -932,6 +1030,7 @@ int main(int argc, char **argv)
         if (facts[i].inStudyArea) study.push_back(i);
     if (study.size() > 300) fail("the viewer holds at most 300 ZIP codes");
     write_load_csv(study, facts, travel, root / "examples" / "study_area.csv");
+    write_tables(study, facts, travel, figures, firstTable, root / "examples" / "tables");
 
     std::vector<size_t> core = study;
     std::stable_sort(core.begin(), core.end(), [&](size_t x, size_t y) { return centreKm[x] < centreKm[y]; });

@@ -1,0 +1,102 @@
+// tables_test.cpp -- the table reader on memory: the cell forms census downloads and
+// spreadsheets write, the line and field every message names, and what a row adds.
+#include "tables.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+static Diagnostics read_text(const std::string &text, TableKind kind, TableSet &set)
+{
+    Diagnostics diag;
+    read_table("t.csv", text.data(), text.size(), kind, set, diag);
+    return diag;
+}
+
+TEST(TableCells, ZipCellsTakeTheTrailingDigitsOfCensusForms)
+{
+    struct Case { const char *cell; int result; uint32_t zip; };
+    const Case cases[] = {
+        {"77002", 1, 77002},          {" 07001 ", 1, 7001},   {"ZCTA5 77002", 1, 77002},
+        {"860Z200US77002", 1, 77002}, {"7", 1, 7},            {"77002-1234", 0, 0},
+        {"770021", 0, 0},             {"00000", 0, 0},        {"", 0, 0},
+        {"77002 x", 0, 0},            {"Geography", -1, 0},  
+    };
+    for (const Case &c : cases) {
+        uint32_t zip = 0;
+        const char *why = "";
+        EXPECT_EQ(parse_zip_cell(c.cell, zip, why), c.result) << c.cell;
+        if (c.result == 1) {
+            EXPECT_EQ(zip, c.zip) << c.cell;
+        }
+    }
+}
+
+TEST(TableCells, NumbersAreDecimalPointSinglePrecisionAndFinite)
+{
+    float f = 0;
+    const char *why = "";
+    EXPECT_EQ(parse_float_cell(" 1234.5 ", f, why), 1);
+    EXPECT_EQ(f, 1234.5f);
+    EXPECT_EQ(parse_float_cell("-3", f, why), 1);   // kept: census files mark missing figures so
+    EXPECT_EQ(f, -3.0f);
+    for (const char *bad : {"1,5", "nan", "inf", "1e39", "12 apples", "", "0x10"})
+        EXPECT_EQ(parse_float_cell(bad, f, why), 0) << bad;
+    uint64_t w = 0;
+    EXPECT_EQ(parse_whole_cell("65535", 65535, w, why), 1);
+    EXPECT_EQ(w, 65535u);
+    for (const char *bad : {"65536", "-1", "2.5", "many"}) EXPECT_EQ(parse_whole_cell(bad, 65535, w, why), 0) << bad;
+    // Shortest text that reads back to the same float, not the float's full decimal expansion.
+    EXPECT_EQ(float_text(29.756845f), "29.756845");
+    EXPECT_EQ(float_text(1234.0f), "1234");
+}
+
+TEST(TableReader, MessagesNameTheLineWhereTheRecordStartsAndTheField)
+{
+    TableSet set;
+    // Line 3 holds a quoted line end, so the record on line 4 is the third and its
+    // year (field 3 after the reordered columns) is wrong.
+    Diagnostics diag = read_text("Population,zip,YEAR,households,families\n"
+                                 "\"12\n\",77002,1990,1,1\n"
+                                 "5,77003,1995,1,1\n",
+                                 TABLE_CENSUS, set);
+    ASSERT_EQ(diag.errors, 2);   // "12\n" is no number; 1995 is no census year
+    EXPECT_EQ(diag.lines[0].rfind("tallydata: t.csv:2:1: error:", 0), 0u) << diag.lines[0];
+    EXPECT_EQ(diag.lines[1].rfind("tallydata: t.csv:4:3: error:", 0), 0u) << diag.lines[1];
+}
+
+TEST(TableReader, RowsAddOnlyTheCellsGiven)
+{
+    TableSet set;
+    Diagnostics diag = read_text("zip,year,population,households\n77002,2000,5,\n", TABLE_CENSUS, set);
+    EXPECT_EQ(diag.errors, 0);
+    EXPECT_EQ(diag.warnings, 2);   // the families column is absent; one households cell is empty
+    const CensusUpdate &u = set.census.at(77002);
+    EXPECT_TRUE(u.seriesGiven[0][1]);
+    EXPECT_EQ(u.series[0][1], 5.0f);
+    EXPECT_FALSE(u.seriesGiven[1][1]);
+    EXPECT_FALSE(u.seriesGiven[0][0]);
+
+    diag = read_text("zip,campus,year,students\n1,2,max,40\n1,2,2006,41\n", TABLE_ENROLLMENT, set);
+    EXPECT_EQ(diag.errors, 0);
+    EXPECT_EQ(set.enrollment.at(1).students[1][ENROLL_MAX], 40);
+    EXPECT_EQ(set.enrollment.at(1).students[1][16], 41);
+    EXPECT_FALSE(set.enrollment.at(1).given[0][16]);
+}
+
+TEST(TableReader, EveryPrefixOfATableIsHandled)
+{
+    const std::string text = "\xEF\xBB\xBFzip,f0,f1\r\nlabel,\"a, \"\"b\"\"\",c\r\n77002,1.5,-2\r\n\r\n77003,,3e2\r\n";
+    for (size_t n = 0; n <= text.size(); ++n) {
+        TableSet set;
+        Diagnostics diag;
+        read_table("t.csv", text.data(), n, TABLE_DETAIL, set, diag);
+    }
+    TableSet set;
+    Diagnostics diag = read_text(text, TABLE_DETAIL, set);
+    EXPECT_EQ(diag.errors, 0);
+    EXPECT_EQ(set.census.at(77002).detail[1], -2.0f);
+    EXPECT_EQ(set.census.at(77003).detail[1], 300.0f);
+    EXPECT_FALSE(set.census.at(77003).detailGiven[0]);
+}

@@ -1,0 +1,104 @@
+// file_set.cpp -- all-or-nothing writing of a set of files (see file_set.h).
+#include "file_set.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+int read_whole_file(const fs::path &path, std::string &bytes)
+{
+    FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) return errno == ENOENT ? 0 : -1;
+    bytes.clear();
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
+    bool failed = std::ferror(file);
+    int saved = errno;
+    std::fclose(file);
+    if (failed) { errno = saved ? saved : EIO; return -1; }
+    return 1;
+}
+
+// The temporary name of path: hidden, in the same folder, marked with the process.
+static fs::path temporary_of(const fs::path &path)
+{
+    return path.parent_path() / ("." + path.filename().string() + ".tallydata-" + std::to_string(getpid()));
+}
+
+static bool write_file(const fs::path &path, const std::string &bytes, int &error)
+{
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file) { error = errno; return false; }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (!ok) error = errno;
+    if (std::fflush(file) != 0 && ok) { ok = false; error = errno; }
+    if (std::fclose(file) != 0 && ok) { ok = false; error = errno; }
+    if (!ok && error == 0) error = EIO;
+    return ok;
+}
+
+int commit_file_set(const FileSet &set, Diagnostics &diag)
+{
+    std::vector<fs::path> made;         // folders this call made, parents first
+    std::vector<fs::path> temporaries;  // written so far, removed on failure
+    std::vector<fs::path> finals;       // what each temporary becomes
+    std::string failure;
+    int error = 0;
+
+    auto undo = [&] {
+        std::error_code ignored;
+        for (const fs::path &t : temporaries) fs::remove_all(t, ignored);
+        for (auto it = made.rbegin(); it != made.rend(); ++it) fs::remove(*it, ignored);
+    };
+
+    for (const fs::path &folder : set.folders) {
+        std::vector<fs::path> missing;
+        for (fs::path p = folder; !p.empty() && !fs::exists(p); p = p.parent_path()) {
+            missing.push_back(p);
+            if (p == p.parent_path()) break;
+        }
+        for (auto it = missing.rbegin(); it != missing.rend() && failure.empty(); ++it) {
+            std::error_code ec;
+            if (fs::create_directory(*it, ec)) made.push_back(*it);
+            else if (ec) { failure = it->string(); error = ec.value(); }
+        }
+        if (!failure.empty()) break;
+    }
+    for (const PendingCopy &copy : set.copies) {
+        if (!failure.empty()) break;
+        fs::path temporary = temporary_of(copy.to);
+        std::error_code ec;
+        temporaries.push_back(temporary);
+        finals.push_back(copy.to);
+        fs::copy(copy.from, temporary, fs::copy_options::recursive, ec);
+        if (ec) { failure = copy.to.string(); error = ec.value(); }
+    }
+    for (const PendingFile &file : set.files) {
+        if (!failure.empty()) break;
+        fs::path temporary = temporary_of(file.path);
+        temporaries.push_back(temporary);
+        finals.push_back(file.path);
+        if (!write_file(temporary, file.bytes, error)) failure = file.path.string();
+    }
+    if (!failure.empty()) {
+        undo();
+        report(diag, true, failure.c_str(), 0, 0, "cannot be written (%s); nothing was changed", std::strerror(error));
+        return 0;
+    }
+
+    for (size_t i = 0; i < temporaries.size(); ++i) {
+        if (std::rename(temporaries[i].c_str(), finals[i].c_str()) == 0) continue;
+        int saved = errno;
+        std::error_code ignored;
+        for (size_t k = i; k < temporaries.size(); ++k) fs::remove_all(temporaries[k], ignored);
+        report(diag, true, finals[i].c_str(), 0, 0,
+               "cannot be put in place (%s); %zu of %zu files were already replaced", std::strerror(saved), i,
+               temporaries.size());
+        return 0;
+    }
+    return 1;
+}

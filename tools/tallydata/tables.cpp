@@ -1,0 +1,553 @@
+// tables.cpp -- reading the zips, census, detail and enrollment tables from memory.
+// The CSV syntax is libcsv's (strict RFC 4180 quoting); this file finds the columns by
+// name, parses every cell without the locale (std::from_chars) and adds the rows to
+// the TableSet, reporting each problem with its file, line and field.
+//
+// Sections:
+//   [SECTION] Messages
+//   [SECTION] Cells
+//   [SECTION] Records from libcsv, with the line each starts on
+//   [SECTION] Columns and rows of the four kinds
+#include "tables.h"
+
+#include <csv.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdarg>
+#include <cstring>
+#include <limits>
+
+// ============================================================================
+// [SECTION] Messages
+// ============================================================================
+void report(Diagnostics &diag, bool error, const char *file, long line, int field, const char *format, ...)
+{
+    char text[768];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    std::string message = "tallydata: ";
+    if (file) {
+        message += file;
+        if (line > 0) message += ":" + std::to_string(line);
+        if (field > 0) message += ":" + std::to_string(field);
+        message += ": ";
+    }
+    message += error ? "error: " : "warning: ";
+    message += text;
+    (error ? diag.errors : diag.warnings)++;
+    if (diag.echo) std::fprintf(diag.echo, "%s\n", message.c_str());
+    diag.lines.push_back(std::move(message));
+}
+
+// ============================================================================
+// [SECTION] Cells
+// ============================================================================
+static bool is_blank_char(char c) { return c == ' ' || c == '\t'; }
+static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The cell without the blanks around it.
+static std::string_view trimmed(const char *cell)
+{
+    std::string_view s(cell);
+    while (!s.empty() && is_blank_char(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_blank_char(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+int parse_zip_cell(const char *cell, uint32_t &zip, const char *&why)
+{
+    std::string_view s = trimmed(cell);
+    if (s.empty()) { why = "the ZIP code is empty"; return 0; }
+    if (std::none_of(s.begin(), s.end(), is_digit)) { why = "no ZIP code in the cell"; return -1; }
+    size_t end = s.size(), start = end;
+    while (start > 0 && is_digit(s[start - 1])) --start;
+    if (start == end) { why = "the cell does not end in a ZIP code"; return 0; }
+    if (end - start > 5) { why = "a ZIP code has at most 5 digits"; return 0; }
+    if (start >= 2 && s[start - 1] == '-' && is_digit(s[start - 2])) {
+        why = "a ZIP+4 code; give the five-digit ZIP code";
+        return 0;
+    }
+    uint32_t value = 0;
+    for (size_t i = start; i < end; ++i) value = value * 10 + uint32_t(s[i] - '0');
+    if (value == 0) { why = "ZIP code 0"; return 0; }
+    zip = value;
+    return 1;
+}
+
+// The number text without one leading '+', which from_chars does not take.
+static std::string_view number_text(const char *cell)
+{
+    std::string_view s = trimmed(cell);
+    if (s.size() > 1 && s[0] == '+' && s[1] != '-') s.remove_prefix(1);
+    return s;
+}
+
+int parse_float_cell(const char *cell, float &value, const char *&why)
+{
+    std::string_view s = number_text(cell);
+    float v = 0;
+    auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+    if (error == std::errc::result_out_of_range) { why = "beyond single precision"; return 0; }
+    if (error != std::errc() || end != s.data() + s.size()) { why = "not a number"; return 0; }
+    if (!std::isfinite(v)) { why = "not a finite number"; return 0; }
+    value = v;
+    return 1;
+}
+
+static int parse_double_cell(const char *cell, double &value, const char *&why)
+{
+    std::string_view s = number_text(cell);
+    double v = 0;
+    auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), v, std::chars_format::general);
+    if (error != std::errc() || end != s.data() + s.size()) { why = "not a number"; return 0; }
+    if (!std::isfinite(v)) { why = "not a finite number"; return 0; }
+    float narrow = float(v);
+    if (!std::isfinite(narrow)) { why = "beyond single precision"; return 0; }
+    value = v;
+    return 1;
+}
+
+int parse_whole_cell(const char *cell, uint64_t limit, uint64_t &value, const char *&why)
+{
+    double v = 0;
+    if (!parse_double_cell(cell, v, why)) return 0;
+    if (v < 0) { why = "negative"; return 0; }
+    if (v != std::floor(v)) { why = "not a whole number"; return 0; }
+    if (v > double(limit)) { why = "too large"; return 0; }
+    value = uint64_t(v);
+    return 1;
+}
+
+std::string float_text(float value)
+{
+    char text[32];
+    auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string();
+}
+
+std::string double_text(double value)
+{
+    char text[40];
+    auto [end, error] = std::to_chars(text, text + sizeof text, value);
+    return error == std::errc() ? std::string(text, end) : std::string();
+}
+
+// ============================================================================
+// [SECTION] Records from libcsv, with the line each starts on
+// ============================================================================
+namespace {
+
+constexpr int MAX_ERRORS_SHOWN = 20;   // per file; a wrong file can make thousands
+
+struct Record {
+    std::vector<std::string> cells;
+    long line = 0;   // where the record starts
+};
+
+struct Splitter {
+    Record current;
+    std::vector<Record> records;
+    long line = 1;            // the line being fed
+    long recordStart = 0;     // where the record being read started; 0 = none yet
+};
+
+void on_field(void *text, size_t length, void *data)
+{
+    Splitter &s = *static_cast<Splitter *>(data);
+    if (s.current.cells.empty()) s.current.line = s.recordStart ? s.recordStart : s.line;
+    s.current.cells.emplace_back(text ? static_cast<const char *>(text) : "", text ? length : 0);
+}
+
+void on_record(int, void *data)
+{
+    Splitter &s = *static_cast<Splitter *>(data);
+    bool blank = std::all_of(s.current.cells.begin(), s.current.cells.end(),
+                             [](const std::string &c) { return trimmed(c.c_str()).empty(); });
+    if (!blank) s.records.push_back(std::move(s.current));
+    s.current = Record();
+    s.recordStart = 0;
+}
+
+// Splits bytes into records. libcsv reports fields and record ends but no positions,
+// so the bytes go in one line at a time, and a record starts on the line fed while the
+// parser had not begun a row (its pstate 0). Returns 0 with the line of a quoting error.
+int split_records(const char *bytes, size_t size, Splitter &s, long &badLine)
+{
+    csv_parser parser;
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0) return badLine = 0, 0;
+    size_t at = 0;
+    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) at = 3;   // byte-order mark
+    int ok = 1;
+    while (at < size) {
+        const char *newline = static_cast<const char *>(std::memchr(bytes + at, '\n', size - at));
+        size_t piece = newline ? size_t(newline - (bytes + at)) + 1 : size - at;
+        if (parser.pstate == 0) s.recordStart = s.line;
+        if (csv_parse(&parser, bytes + at, piece, on_field, on_record, &s) != piece) {
+            ok = 0;
+            break;
+        }
+        at += piece;
+        if (newline) ++s.line;
+    }
+    if (ok && csv_fini(&parser, on_field, on_record, &s) != 0) ok = 0;
+    if (!ok) badLine = s.recordStart ? s.recordStart : s.line;
+    csv_free(&parser);
+    return ok;
+}
+
+// ============================================================================
+// [SECTION] Columns and rows of the four kinds
+// ============================================================================
+// Column slots of each kind. Detail uses DETAIL_FIRST + line number.
+enum Column {
+    COL_ZIP, COL_LONGITUDE, COL_LATITUDE, COL_TRAVEL, COL_TRAFFIC,    // zips
+    COL_YEAR, COL_POPULATION, COL_HOUSEHOLDS, COL_FAMILIES,           // census
+    COL_CAMPUS, COL_STUDENTS,                                         // enrollment
+    DETAIL_FIRST,
+    COLUMN_SLOTS = DETAIL_FIRST + FIELD_COUNT
+};
+
+struct NameSlot { const char *name; int slot; };
+const NameSlot ZIPS_NAMES[] = {{"zip", COL_ZIP}, {"longitude", COL_LONGITUDE}, {"latitude", COL_LATITUDE},
+                               {"travel_minutes", COL_TRAVEL}, {"travel", COL_TRAVEL},
+                               {"traffic_minutes", COL_TRAFFIC}, {"traffic", COL_TRAFFIC}};
+const NameSlot CENSUS_NAMES[] = {{"zip", COL_ZIP}, {"year", COL_YEAR}, {"population", COL_POPULATION},
+                                 {"households", COL_HOUSEHOLDS}, {"families", COL_FAMILIES}};
+const NameSlot ENROLL_NAMES[] = {{"zip", COL_ZIP}, {"campus", COL_CAMPUS}, {"year", COL_YEAR},
+                                 {"students", COL_STUDENTS}};
+const char *const SLOT_NAMES[DETAIL_FIRST] = {"zip", "longitude", "latitude", "travel_minutes", "traffic_minutes",
+                                              "year", "population", "households", "families",
+                                              "campus", "students"};
+
+std::string lower_name(const std::string &cell)
+{
+    std::string name(trimmed(cell.c_str()));
+    for (char &c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+// The slot a header cell names, or -1 for a column of another name.
+int slot_of(TableKind kind, const std::string &name)
+{
+    if (kind == TABLE_DETAIL) {
+        if (name == "zip") return COL_ZIP;
+        if (name.size() < 2 || name.size() > 4 || name[0] != 'f') return -1;
+        if (name.size() > 2 && name[1] == '0') return -1;   // f0 but not f01
+        int line = 0;
+        for (size_t i = 1; i < name.size(); ++i) {
+            if (!is_digit(name[i])) return -1;
+            line = line * 10 + (name[i] - '0');
+        }
+        return line < FIELD_COUNT ? DETAIL_FIRST + line : -1;
+    }
+    const NameSlot *names = kind == TABLE_ZIPS ? ZIPS_NAMES : kind == TABLE_CENSUS ? CENSUS_NAMES : ENROLL_NAMES;
+    size_t count = kind == TABLE_ZIPS ? std::size(ZIPS_NAMES)
+                 : kind == TABLE_CENSUS ? std::size(CENSUS_NAMES) : std::size(ENROLL_NAMES);
+    for (size_t i = 0; i < count; ++i)
+        if (name == names[i].name) return names[i].slot;
+    return -1;
+}
+
+// Reads the rows of one file; the file's own state (columns, counts of empty and
+// negative cells for the warnings) lives here.
+struct FileReader {
+    const char *name;
+    TableKind   kind;
+    TableSet   &set;
+    Diagnostics &diag;
+    int  column[COLUMN_SLOTS];    // the cell index of each slot, -1 when absent
+    int  errorsHere = 0;
+    long emptyCount = 0, negativeCount = 0;
+    long emptyLine = 0, negativeLine = 0;
+    int  emptyField = 0, negativeField = 0;
+
+    void error(long line, int field, const char *format, ...) __attribute__((format(printf, 4, 5)))
+    {
+        if (++errorsHere > MAX_ERRORS_SHOWN) { ++diag.errors; return; }
+        char text[640];
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(text, sizeof text, format, args);
+        va_end(args);
+        report(diag, true, name, line, field, "%s", text);
+    }
+
+    // The cell of slot in record, or null when the column is absent or the row short.
+    const char *cell(const Record &r, int slot) const
+    {
+        int i = column[slot];
+        if (i < 0) return nullptr;
+        return size_t(i) < r.cells.size() ? r.cells[size_t(i)].c_str() : "";
+    }
+
+    bool empty(const Record &r, int slot)
+    {
+        const char *c = cell(r, slot);
+        if (c && !trimmed(c).empty()) return false;
+        if (c) {   // an absent column was reported once at the header
+            if (emptyCount++ == 0) { emptyLine = r.line; emptyField = column[slot] + 1; }
+        }
+        return true;
+    }
+
+    // A count of census or detail: negative ones are kept and counted.
+    bool count_cell(const Record &r, int slot, float &value, bool &given)
+    {
+        given = false;
+        if (empty(r, slot)) return true;
+        const char *why = "";
+        if (!parse_float_cell(cell(r, slot), value, why)) {
+            error(r.line, column[slot] + 1, "%s: %s", why, cell(r, slot));
+            return false;
+        }
+        if (value < 0 && negativeCount++ == 0) { negativeLine = r.line; negativeField = column[slot] + 1; }
+        given = true;
+        return true;
+    }
+
+    bool whole_cell(const Record &r, int slot, uint64_t limit, uint64_t &value, const char *what)
+    {
+        const char *why = "";
+        if (parse_whole_cell(cell(r, slot), limit, value, why)) return true;
+        error(r.line, column[slot] + 1, "%s: %s", what, why);
+        return false;
+    }
+
+    bool header(const Record &r);
+    void row(const Record &r);
+    void zips_row(const Record &r, uint32_t zip);
+    void census_row(const Record &r, uint32_t zip);
+    void detail_row(const Record &r, uint32_t zip);
+    void enrollment_row(const Record &r, uint32_t zip);
+    void warnings();
+};
+
+bool FileReader::header(const Record &r)
+{
+    std::fill(std::begin(column), std::end(column), -1);
+    for (size_t i = 0; i < r.cells.size(); ++i) {
+        int slot = slot_of(kind, lower_name(r.cells[i]));
+        if (slot < 0) continue;
+        if (column[slot] >= 0) {
+            error(r.line, int(i) + 1, "a second column \"%s\"", lower_name(r.cells[i]).c_str());
+            continue;
+        }
+        column[slot] = int(i);
+    }
+    std::vector<int> required = {COL_ZIP};
+    if (kind == TABLE_ZIPS) required = {COL_ZIP, COL_LONGITUDE, COL_LATITUDE};
+    if (kind == TABLE_CENSUS) required = {COL_ZIP, COL_YEAR};
+    if (kind == TABLE_ENROLLMENT) required = {COL_ZIP, COL_CAMPUS, COL_YEAR, COL_STUDENTS};
+    bool ok = true;
+    for (int slot : required)
+        if (column[slot] < 0) {
+            error(r.line, 0, "the header has no column \"%s\"", SLOT_NAMES[slot]);
+            ok = false;
+        }
+    // Absent optional columns keep the stored values: one warning names them.
+    std::string absent;
+    auto note = [&](int slot, const char *label) {
+        if (column[slot] < 0) absent += (absent.empty() ? "" : ", ") + std::string(label);
+    };
+    if (kind == TABLE_ZIPS) {
+        note(COL_TRAVEL, "travel_minutes");
+        note(COL_TRAFFIC, "traffic_minutes");
+        if (!absent.empty())
+            report(diag, false, name, r.line, 0, "no column %s: those minutes are 0", absent.c_str());
+    } else if (kind == TABLE_CENSUS) {
+        note(COL_POPULATION, "population");
+        note(COL_HOUSEHOLDS, "households");
+        note(COL_FAMILIES, "families");
+    } else if (kind == TABLE_DETAIL) {
+        int missing = 0;
+        for (int f = 0; f < FIELD_COUNT; ++f) missing += column[DETAIL_FIRST + f] < 0;
+        if (missing) absent = std::to_string(missing) + " of the columns f0 to f306";
+    }
+    if (kind != TABLE_ZIPS && !absent.empty())
+        report(diag, false, name, r.line, 0, "no column for %s: the stored values are kept (0 in a new file)",
+               absent.c_str());
+    return ok;
+}
+
+void FileReader::row(const Record &r)
+{
+    uint32_t zip = 0;
+    const char *why = "";
+    int parsed = parse_zip_cell(cell(r, COL_ZIP), zip, why);
+    if (parsed != 1) {
+        error(r.line, column[COL_ZIP] + 1, "%s: %s", why, cell(r, COL_ZIP));
+        return;
+    }
+    switch (kind) {
+    case TABLE_ZIPS:       zips_row(r, zip); break;
+    case TABLE_CENSUS:     census_row(r, zip); break;
+    case TABLE_DETAIL:     detail_row(r, zip); break;
+    case TABLE_ENROLLMENT: enrollment_row(r, zip); break;
+    }
+}
+
+void FileReader::zips_row(const Record &r, uint32_t zip)
+{
+    ZipRow row = {zip, 0, 0, 0, 0, {name, r.line, column[COL_ZIP] + 1}};
+    bool ok = true;
+    for (int slot : {COL_LONGITUDE, COL_LATITUDE}) {
+        const char *why = "";
+        double &v = slot == COL_LONGITUDE ? row.longitude : row.latitude;
+        if (!parse_double_cell(cell(r, slot), v, why)) {
+            error(r.line, column[slot] + 1, "%s: %s", SLOT_NAMES[slot], why);
+            ok = false;
+        }
+    }
+    for (int slot : {COL_TRAVEL, COL_TRAFFIC}) {
+        uint64_t v = 0;
+        if (empty(r, slot)) continue;
+        if (!whole_cell(r, slot, UINT32_MAX, v, slot == COL_TRAVEL ? "travel minutes" : "traffic minutes")) ok = false;
+        (slot == COL_TRAVEL ? row.travelMinutes : row.trafficMinutes) = uint32_t(v);
+    }
+    auto [seen, added] = set.zipSeen.emplace(zip, row.place);
+    if (!added) {
+        std::string first = seen->second.file + ":" + std::to_string(seen->second.line);
+        error(r.line, column[COL_ZIP] + 1, "ZIP code %u is in the table twice (first at %s)", zip,
+              first.c_str());
+        return;
+    }
+    if (ok) set.zips.push_back(row);
+}
+
+static int census_year_index(uint64_t year)
+{
+    for (int i = 0; i < CENSUS_YEARS; ++i)
+        if (uint64_t(CENSUS_YEAR_LIST[i]) == year) return i;
+    return -1;
+}
+
+void FileReader::census_row(const Record &r, uint32_t zip)
+{
+    const char *why = "";
+    uint64_t year = 0;
+    int y = -1;
+    if (parse_whole_cell(cell(r, COL_YEAR), 9999, year, why)) y = census_year_index(year);
+    if (y < 0) {
+        error(r.line, column[COL_YEAR] + 1, "the census year must be 1990, 2000, 2007 or 2012: %s", cell(r, COL_YEAR));
+        return;
+    }
+    CensusUpdate &u = set.census[zip];
+    if (u.yearSeen[y]) {
+        error(r.line, column[COL_ZIP] + 1, "ZIP code %u and year %d are in the table twice", zip,
+              int(year));
+        return;
+    }
+    u.yearSeen[y] = true;
+    const int slots[3] = {COL_POPULATION, COL_HOUSEHOLDS, COL_FAMILIES};
+    for (int s = 0; s < 3; ++s) {
+        if (column[slots[s]] < 0) continue;
+        float v = 0;
+        bool given = false;
+        if (count_cell(r, slots[s], v, given) && given) {
+            u.series[s][y] = v;
+            u.seriesGiven[s][y] = true;
+        }
+    }
+}
+
+void FileReader::detail_row(const Record &r, uint32_t zip)
+{
+    CensusUpdate &u = set.census[zip];
+    if (u.detailSeen) {
+        error(r.line, column[COL_ZIP] + 1, "ZIP code %u is in the detail table twice", zip);
+        return;
+    }
+    u.detailSeen = true;
+    for (int f = 0; f < FIELD_COUNT; ++f) {
+        if (column[DETAIL_FIRST + f] < 0) continue;
+        float v = 0;
+        bool given = false;
+        if (count_cell(r, DETAIL_FIRST + f, v, given) && given) {
+            u.detail[f] = v;
+            u.detailGiven[f] = true;
+        }
+    }
+}
+
+void FileReader::enrollment_row(const Record &r, uint32_t zip)
+{
+    uint64_t campus = 0, year = 0, students = 0;
+    const char *why = "";
+    if (!parse_whole_cell(cell(r, COL_CAMPUS), 9, campus, why) || campus < 1 || campus > 2) {
+        error(r.line, column[COL_CAMPUS] + 1, "the campus must be 1 or 2: %s", cell(r, COL_CAMPUS));
+        return;
+    }
+    int entry = -1;
+    std::string yearText = lower_name(cell(r, COL_YEAR));
+    if (yearText == "max") entry = ENROLL_MAX;
+    else if (parse_whole_cell(yearText.c_str(), 9999, year, why) && year >= uint64_t(ENROLL_FIRST_YEAR) &&
+             year <= uint64_t(ENROLL_LAST_YEAR))
+        entry = int(year) - ENROLL_FIRST_YEAR;
+    if (entry < 0) {
+        error(r.line, column[COL_YEAR] + 1, "the year must be 1990 to 2006 or max: %s", cell(r, COL_YEAR));
+        return;
+    }
+    EnrollmentUpdate &u = set.enrollment[zip];
+    int c = int(campus) - 1;
+    if (u.rowSeen[c][entry]) {
+        error(r.line, column[COL_ZIP] + 1, "ZIP code %u, campus %d and year %s are in the table twice", zip,
+              int(campus), yearText.c_str());
+        return;
+    }
+    u.rowSeen[c][entry] = true;
+    if (empty(r, COL_STUDENTS)) return;
+    if (!whole_cell(r, COL_STUDENTS, 65535, students, "students (a whole number 0 to 65535)")) return;
+    u.students[c][entry] = uint16_t(students);
+    u.given[c][entry] = true;
+    if (entry == ENROLL_MAX) u.maxPlace[c] = {name, r.line, column[COL_STUDENTS] + 1};
+}
+
+void FileReader::warnings()
+{
+    if (emptyCount)
+        report(diag, false, name, emptyLine, emptyField,
+               "%ld empty cell%s keep%s the stored value (0 in a new file)", emptyCount,
+               emptyCount == 1 ? "" : "s", emptyCount == 1 ? "s" : "");
+    if (negativeCount)
+        report(diag, false, name, negativeLine, negativeField,
+               "%ld negative count%s kept (census files mark missing figures so)", negativeCount,
+               negativeCount == 1 ? "" : "s");
+}
+
+}  // namespace
+
+int read_table(const char *name, const char *bytes, size_t size, TableKind kind, TableSet &set, Diagnostics &diag)
+{
+    int errorsBefore = diag.errors;
+    Splitter splitter;
+    long badLine = 0;
+    if (!split_records(bytes, size, splitter, badLine)) {
+        report(diag, true, name, badLine, 0, "a quoted field is not closed or a quote stands inside a field");
+        return 0;
+    }
+    if (splitter.records.empty()) {
+        report(diag, true, name, 0, 0, "the table is empty: it needs a header row");
+        return 0;
+    }
+    FileReader reader{name, kind, set, diag, {}, 0, 0, 0, 0, 0, 0, 0};
+    const Record &head = splitter.records.front();
+    if (!reader.header(head)) return 0;
+    for (size_t i = 1; i < splitter.records.size(); ++i) {
+        const Record &r = splitter.records[i];
+        uint32_t zip = 0;
+        const char *why = "";
+        // Census downloads put a row of labels under the header: no digit in its zip cell.
+        if (i == 1 && parse_zip_cell(reader.cell(r, COL_ZIP), zip, why) == -1) continue;
+        reader.row(r);
+    }
+    if (reader.errorsHere > MAX_ERRORS_SHOWN)
+        report(diag, true, name, 0, 0, "%d more errors not shown", reader.errorsHere - MAX_ERRORS_SHOWN),
+            --diag.errors;
+    reader.warnings();
+    return diag.errors == errorsBefore;
+}

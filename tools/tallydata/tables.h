@@ -1,0 +1,93 @@
+// tables.h -- the four tables tallydata reads and writes (zips, census, detail,
+// enrollment): CSV as RFC 4180 writes it, columns found by name, read from memory into
+// a TableSet that collects every file of an import. Parsing touches no file: a caller
+// (the program, a test, the fuzz harness) hands over the bytes and a name to report.
+#pragma once
+#include "zip_table.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+enum TableKind { TABLE_ZIPS, TABLE_CENSUS, TABLE_DETAIL, TABLE_ENROLLMENT };
+
+constexpr int CENSUS_YEARS = 4;                                  // 1990, 2000, 2007, 2012
+constexpr int CENSUS_YEAR_LIST[CENSUS_YEARS] = {1990, 2000, 2007, 2012};
+constexpr int ENROLL_FIRST_YEAR = 1990;                          // entry 0 of a campus row
+constexpr int ENROLL_LAST_YEAR  = 2006;                          // entry 16
+
+// Messages as the program prints them: "tallydata: FILE:LINE:FIELD: error: TEXT".
+// Collected in order; printed to echo as they come when echo is set.
+struct Diagnostics {
+    std::vector<std::string> lines;   // every message, without the line end
+    int   errors = 0;
+    int   warnings = 0;
+    FILE *echo = nullptr;             // where to print each message too; null = collect only
+};
+
+// file may be null (a message about the command as a whole); line and field 0 are left out.
+void report(Diagnostics &diag, bool error, const char *file, long line, int field, const char *format, ...)
+    __attribute__((format(printf, 6, 7)));
+
+// Where a cell was read, for messages given after reading (a maximum below its years).
+struct CellPlace {
+    std::string file;
+    long line = 0;
+    int  field = 0;
+};
+
+// One row of the zips table.
+struct ZipRow {
+    uint32_t zip;
+    double   longitude, latitude;      // as read, double precision (the study CSV's text)
+    uint32_t travelMinutes, trafficMinutes;
+    CellPlace place;                   // the row's zip cell
+};
+
+// Census and detail values given for one ZIP code; the cells not given keep the stored value.
+struct CensusUpdate {
+    float    series[3][CENSUS_YEARS] = {};   // population, households, families by census year
+    bool     seriesGiven[3][CENSUS_YEARS] = {};
+    bool     yearSeen[CENSUS_YEARS] = {};    // a census row for the year was read
+    float    detail[FIELD_COUNT] = {};
+    bool     detailGiven[FIELD_COUNT] = {};
+    bool     detailSeen = false;             // a detail row was read
+};
+
+struct EnrollmentUpdate {
+    uint16_t  students[2][ENROLL_YEARS] = {};   // per campus 1990..2006, then the max row
+    bool      given[2][ENROLL_YEARS] = {};
+    bool      rowSeen[2][ENROLL_YEARS] = {};
+    CellPlace maxPlace[2];                      // the students cell of each max row
+};
+
+// Everything read from the tables of one command line, merged in reading order.
+struct TableSet {
+    std::vector<ZipRow>                        zips;        // in table order
+    std::map<uint32_t, CellPlace>              zipSeen;     // zips-table ZIP codes, for duplicates
+    std::map<uint32_t, CensusUpdate>           census;      // census and detail, by ZIP code
+    std::map<uint32_t, EnrollmentUpdate>       enrollment;  // by ZIP code
+};
+
+// Parses one table file's bytes as a table of kind and adds its rows to set. name is
+// what messages call the file. Every problem is reported to diag; the rows of a file
+// with errors may be partly added, so a caller writes nothing when diag.errors grew.
+// Returns 1 when the file gave no error, 0 otherwise.
+int read_table(const char *name, const char *bytes, size_t size, TableKind kind, TableSet &set,
+               Diagnostics &diag);
+
+// Cell parsers, shared with the tests: each returns 1 and the value, or 0 and a reason.
+// A ZIP cell: after trimming blanks it ends in a run of 1..5 digits (not a ZIP+4 form),
+// not 0. Returns -1 when the cell holds no digit at all (a label).
+int parse_zip_cell(const char *cell, uint32_t &zip, const char *&why);
+// A count: a decimal number in single precision, finite; no locale.
+int parse_float_cell(const char *cell, float &value, const char *&why);
+// A whole number from 0 to limit.
+int parse_whole_cell(const char *cell, uint64_t limit, uint64_t &value, const char *&why);
+
+// Shortest text that reads back to the same value (std::to_chars).
+std::string float_text(float value);
+std::string double_text(double value);
