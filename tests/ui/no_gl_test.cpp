@@ -3,12 +3,18 @@
 // everything that needs no GL still works, down to a clean Quit.
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+
 #include <string>
 #include <vector>
 
 #include "app_harness.h"
 #include "app_windows.h"
 #include "dates.h"
+#include "qt_internal.h"
 #include "shell.h"
 #include "timeline_panel.h"
 #include "values.h"
@@ -29,6 +35,15 @@ TEST(NoOpenGl, OneMessageThenEveryCommandWithoutGlWorks)
     ASSERT_EQ(modalLog.messages.size(), 1u);
     EXPECT_EQ(modalLog.messages[0].rfind("Error: The 3-D view is not available", 0), 0u) << modalLog.messages[0];
     modalLog = ModalLog();
+
+    // What the X server shows: the window is drawn without OpenGL too (a GL view in it
+    // would leave all of it black), the view's area in the clear grey (0.498 of full).
+    QWidget *main = platform_widget(appWindows.mainWindow);
+    QWidget *panel = platform_widget(appWindows.queryPanel);
+    process_events(300);
+    QImage shown = main->screen()->grabWindow(main->winId()).toImage();
+    EXPECT_EQ(shown.pixel(main->width() - 20, main->height() - 20) & 0xFFFFFFu, 0x7F7F7Fu);
+    EXPECT_NE(shown.pixel(panel->mapTo(main, panel->rect().center())) & 0xFFFFFFu, 0u);
 
     // The panels and the Time menu: the date display follows.
     ASSERT_NE(appWindows.timelinePanel, nullptr);
