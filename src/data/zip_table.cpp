@@ -9,6 +9,7 @@
 #include "platform.h"
 
 #include <bit>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -37,15 +38,18 @@ static const char *const TOO_MANY_ZIPS =
 // Reads up to size bytes of the file at path into dest, whole little-endian elements
 // of elementSize bytes only: a short file leaves the missing elements (and any
 // partial last element) as they were, which the caller has zeroed. A missing file
-// reads nothing.
-static void read_block(const char *path, void *dest, size_t size, size_t elementSize)
+// reads nothing. Returns what the file held for the load report: its size up to
+// size + 1 (size + 1 = longer than size), LOAD_FILE_MISSING or LOAD_FILE_UNREADABLE.
+static int32_t read_block(const char *path, void *dest, size_t size, size_t elementSize)
 {
-    unsigned char buffer[ZONE_FILE_SIZE];   // the larger of the two file sizes
-    if (size > sizeof buffer) return;
+    unsigned char buffer[ZONE_FILE_SIZE + 1];   // the larger of the two sizes, and one byte to tell a longer file
+    if (size >= sizeof buffer) return LOAD_FILE_UNREADABLE;
     FILE *file = std::fopen(path, "rb");
-    if (!file) return;
-    size_t got = std::fread(buffer, 1, size, file);
-    std::fclose(file);   // read-only: nothing to lose on close
+    if (!file) return errno == ENOENT ? LOAD_FILE_MISSING : LOAD_FILE_UNREADABLE;
+    size_t held = std::fread(buffer, 1, size + 1, file);
+    bool failed = std::ferror(file);   // a folder opens, and fails when read
+    std::fclose(file);                 // read-only: nothing to lose on close
+    size_t got = held < size ? held : size;
     size_t whole = got - got % elementSize;
     if constexpr (std::endian::native == std::endian::big) {
         for (size_t i = 0; i < whole; i += elementSize)
@@ -56,6 +60,7 @@ static void read_block(const char *path, void *dest, size_t size, size_t element
             }
     }
     std::memcpy(dest, buffer, whole);
+    return failed ? LOAD_FILE_UNREADABLE : int32_t(held);
 }
 
 // Scans one data line (commas already blanks) into a zeroed record; fields the line
@@ -156,7 +161,7 @@ static int read_lines(LineReader &reader)
             if (line[i] == ',') line[i] = ' ';
         ZipRecord &record = staging.records[staging.count];
         std::memset(&record, 0, sizeof record);
-        LoadLine info = {at, 0, uint8_t(cut), 0.0, 0.0};
+        LoadLine info = {at, 0, uint8_t(cut), 0.0, 0.0, 0, 0};
         scan_line(line, record, info);
         stagingLines[staging.count] = info;
         ++staging.count;
@@ -171,13 +176,13 @@ static void read_zip_files()
     char path[PATH_SIZE];
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        if (data_path(path, "zips/%u.zc", record.zip))
-            read_block(path, &record.population, ZONE_FILE_SIZE, sizeof(float));
+        stagingLines[i].zoneBytes = data_path(path, "zips/%u.zc", record.zip)
+            ? read_block(path, &record.population, ZONE_FILE_SIZE, sizeof(float)) : LOAD_FILE_UNREADABLE;
     }
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        if (data_path(path, "enroll/%u.enr", record.zip))
-            read_block(path, record.enrollment, ENROLLMENT_FILE_SIZE, sizeof(uint16_t));
+        stagingLines[i].enrollBytes = data_path(path, "enroll/%u.enr", record.zip)
+            ? read_block(path, record.enrollment, ENROLLMENT_FILE_SIZE, sizeof(uint16_t)) : LOAD_FILE_UNREADABLE;
     }
 }
 

@@ -50,7 +50,12 @@ struct LoadLine {
                           // line came in pieces (longer than PATH_SIZE - 1 characters)
     double   longitude;   // columns 3 and 4 scanned in double precision
     double   latitude;
+    int32_t  zoneBytes;   // what the .zc file held: its size up to 1289 (= longer), or
+    int32_t  enrollBytes; // LOAD_FILE_MISSING / LOAD_FILE_UNREADABLE; likewise the .enr file (up to 73)
 };
+
+constexpr int32_t LOAD_FILE_MISSING    = -1;   // no such file
+constexpr int32_t LOAD_FILE_UNREADABLE = -2;   // it exists but could not be opened or read
 
 struct LoadReport {
     LoadLine lines[ZIP_TABLE_SIZE];   // one per record of the last read, in record order

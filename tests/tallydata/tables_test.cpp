@@ -27,7 +27,9 @@ TEST(TableCells, ZipCellsTakeTheTrailingDigitsOfCensusForms)
         uint32_t zip = 0;
         const char *why = "";
         EXPECT_EQ(parse_zip_cell(c.cell, zip, why), c.result) << c.cell;
-        if (c.result == 1) EXPECT_EQ(zip, c.zip) << c.cell;
+        if (c.result == 1) {
+            EXPECT_EQ(zip, c.zip) << c.cell;
+        }
     }
 }
 

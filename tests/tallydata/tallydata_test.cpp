@@ -128,6 +128,17 @@ TEST(TallydataRoundTrip, ExportThenImportGivesTheBundledFilesAndAViewerFolder)
     EXPECT_EQ(compared, 2 * 258);
     EXPECT_EQ(snapshot(s / "mine/data/ui"), snapshot(SOURCE / "data/ui"));
     EXPECT_EQ(snapshot(s / "mine/data/maps"), snapshot(SOURCE / "data/maps"));
+    // A Load Data CSV read as a zips table (ID ignored, TRAVEL and TRAFFIC by their short names).
+    run = tallydata(s, "import --data '" + (s / "mine/data").string() + "' --zips '" +
+                           (SOURCE / "examples/study_area.csv").string() + "' --study '" + (s / "again.csv").string() + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(slurp(s / "again.csv"), slurp(SOURCE / "examples/study_area.csv"));
+    // Nor may the study file land among the installed Load Data CSVs.
+    run = tallydata(s, "import --data '" + (s / "mine/data").string() + "' --zips '" +
+                           (SOURCE / "examples/study_area.csv").string() + "' --study '" +
+                           (SOURCE / "examples/new.csv").string() + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_FALSE(fs::exists(SOURCE / "examples/new.csv"));
 
     // The viewer's value export, for census series and a detail field, with a campus,
     // at dates before, between and after the censuses: the same from either folder.
@@ -177,7 +188,9 @@ TEST(TallydataImport, CensusDownloadFormsStackedOneFilePerYear)
     }
     ProgramRun run = tallydata(s, "import --data '" + (s / "data").string() + "'" + options);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "tallydata: 2 ZIP codes, 2 files written, copied ui/ and maps/, 0 warnings\n");
+    EXPECT_EQ(run.out, "tallydata: 2 ZIP codes, 2 files written, copied ui/ and maps/, 1 warning\n");
+    EXPECT_EQ(run.err, "tallydata: warning: 2 new census files (the first for ZIP code 7001) get no detail counts: "
+                       "the viewer shows 0 for them in every field; give them with --detail\n");
     EXPECT_EQ(zone_values(s / "data/zips/77002.zc"), (std::vector<float>{1000, 1001, 1002, 1003, 502, 250.5f, 0, 0}));
     EXPECT_EQ(zone_values(s / "data/zips/7001.zc"), (std::vector<float>{7, 7, 7, 7, 8, 9, 0, 0}));
     EXPECT_EQ(fs::file_size(s / "data/zips/7001.zc"), 1288u);
@@ -303,13 +316,15 @@ TEST(TallydataImport, WarningsDoNotStopTheImport)
 {
     Scratch s;
     write_text(s / "c.csv", "zip,year,population,households,families\n77002,1990,-1,-2,3\n");
-    write_text(s / "z.csv", "zip,longitude,latitude\n77002,-97.5,29.75\n");
+    write_text(s / "z.csv", "zip,longitude,latitude\n77002,-97.5,29.75\n77003,-95.3,29.7\n77004,-95.3,29.7\n");
     ProgramRun run = tallydata(s, "import --data d --census c.csv --zips z.csv --dry-run", "cd '" + s.dir.string() + "' &&");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("c.csv:2:3: warning: 2 negative counts kept"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("z.csv:1: warning: no column travel_minutes, traffic_minutes"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("z.csv:2: warning: ZIP code 77002 at -97.5, 29.75 is off the base map"), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "tallydata: 1 ZIP codes, 2 files would be written (dry run), would copy ui/ and maps/, 3 warnings\n");
+    EXPECT_NE(run.err.find("z.csv:3:1: warning: 2 ZIP codes of the zips table (the first 77003) have no census file"),
+              std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "tallydata: 3 ZIP codes, 2 files would be written (dry run), would copy ui/ and maps/, 5 warnings\n");
     EXPECT_FALSE(fs::exists(s / "d"));
     EXPECT_FALSE(fs::exists(s / "study.csv"));
 }
@@ -439,6 +454,8 @@ TEST(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData
     unsigned char enr[ENROLLMENT_FILE_SIZE];
     encode_enrollment_file(e, enr);
     write_text(s / "data/enroll/77007.enr", std::string(reinterpret_cast<char *>(enr), sizeof enr));    // line 7
+    fs::remove(s / "data/enroll/77008.enr");
+    fs::create_directory(s / "data/enroll/77008.enr");                              // line 9: opens, cannot be read
     write_text(s / "study.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n"
                                 "77002,1,-95.36,29.75,1,2\n77003,2,-95.36,29.75,1,2\n77004,3,-95.36,29.75,1,2\n"
                                 "77005,4,-95.36,29.75,1,2\n77006,5,-95.36,29.75,1,2\n77007,6,-95.36,29.75,1,2\n"
@@ -452,15 +469,16 @@ TEST(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData
     const char *expected[] = {
         "study.csv:3: error: ZIP code 77003: has no census file zips/77003.zc",
         "study.csv:4: error: ZIP code 77004: zips/77004.zc is short (100 of 1288 bytes)",
-        "study.csv:5: error: ZIP code 77005: enroll/77005.enr is too long (73 of 72 bytes)",
+        "study.csv:5: error: ZIP code 77005: enroll/77005.enr is longer than 72 bytes",
         "study.csv:6: error: ZIP code 77006: 1 non-finite count in its census file, the first detail f9",
         "study.csv:6: error: ZIP code 77006: 1 negative count in its census file, the first households 2012",
         "study.csv:7: error: ZIP code 77007: campus 2: the maximum enrollment 8 is below the 9",
         "study.csv:9: error: ZIP code 77008: its position -97.5, 29.75 is off the base map",
+        "study.csv:9: error: ZIP code 77008: enroll/77008.enr cannot be read",
         "study.csv:10: error: ZIP code 77002: is also on line 2",
         "study.csv:11: error: ZIP code 77009: the scan stops after 4 of the 6 fields",
         "study.csv:12: error: ZIP code 77010: a field ends inside its text",
     };
     for (const char *text : expected) EXPECT_NE(run.err.find(text), std::string::npos) << text << "\n" << run.err;
-    EXPECT_EQ(run.out, "tallydata: 10 ZIP codes checked, 10 problems found\n");
+    EXPECT_EQ(run.out, "tallydata: 10 ZIP codes checked, 11 problems found\n");
 }

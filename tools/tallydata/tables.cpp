@@ -281,7 +281,6 @@ struct FileReader {
     long emptyCount = 0, negativeCount = 0;
     long emptyLine = 0, negativeLine = 0;
     int  emptyField = 0, negativeField = 0;
-    long minutesMissingLine = 0;
 
     void error(long line, int field, const char *format, ...) __attribute__((format(printf, 4, 5)))
     {
@@ -341,7 +340,7 @@ struct FileReader {
     void census_row(const Record &r, uint32_t zip);
     void detail_row(const Record &r, uint32_t zip);
     void enrollment_row(const Record &r, uint32_t zip);
-    void warnings(long headerLine);
+    void warnings();
 };
 
 bool FileReader::header(const Record &r)
@@ -524,9 +523,8 @@ void FileReader::enrollment_row(const Record &r, uint32_t zip)
     if (entry == ENROLL_MAX) u.maxPlace[c] = {name, r.line, column[COL_STUDENTS] + 1};
 }
 
-void FileReader::warnings(long headerLine)
+void FileReader::warnings()
 {
-    (void)headerLine;
     if (emptyCount)
         report(diag, false, name, emptyLine, emptyField,
                "%ld empty cell%s keep%s the stored value (0 in a new file)", emptyCount,
@@ -552,7 +550,7 @@ int read_table(const char *name, const char *bytes, size_t size, TableKind kind,
         report(diag, true, name, 0, 0, "the table is empty: it needs a header row");
         return 0;
     }
-    FileReader reader{name, kind, set, diag, {}, 0, 0, 0, 0, 0, 0, 0, 0};
+    FileReader reader{name, kind, set, diag, {}, 0, 0, 0, 0, 0, 0, 0};
     const Record &head = splitter.records.front();
     if (!reader.header(head)) return 0;
     for (size_t i = 1; i < splitter.records.size(); ++i) {
@@ -566,6 +564,6 @@ int read_table(const char *name, const char *bytes, size_t size, TableKind kind,
     if (reader.errorsHere > MAX_ERRORS_SHOWN)
         report(diag, true, name, 0, 0, "%d more errors not shown", reader.errorsHere - MAX_ERRORS_SHOWN),
             --diag.errors;
-    reader.warnings(head.line);
+    reader.warnings();
     return diag.errors == errorsBefore;
 }

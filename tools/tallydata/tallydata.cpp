@@ -36,7 +36,6 @@
 #include <filesystem>
 #include <set>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -283,6 +282,15 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
         return EXIT_FAILED;
     }
 
+    // The study file must not overwrite the installed Load Data CSVs either.
+    const fs::path installedExamples = installed.parent_path() / "examples";
+    if (!o.tables[TABLE_ZIPS].empty() &&
+        (resolves_into(o.study, installed) || resolves_into(o.study, installedExamples))) {
+        report(diag, true, o.study.c_str(), 0, 0,
+               "this is part of the installed sample data; write the study file into a folder of your own");
+        return EXIT_FAILED;
+    }
+
     TableSet set;
     for (int kind = 0; kind < 4; ++kind)
         for (const std::string &name : o.tables[kind]) {
@@ -311,15 +319,21 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
     FileSet files;
     if (diag.errors == 0) {
         // Census files: the stored values, then every cell given.
+        long withoutDetail = 0;
+        uint32_t firstWithoutDetail = 0;
         for (const auto &[zip, u] : set.census) {
             ZipRecord record{};
             fs::path path = dataDir / "zips" / zip_name(zip, ".zc");
             std::string stored;
+            int got = 0;
             if (!o.replace) {
-                int got = read_whole_file(path, stored);
+                got = read_whole_file(path, stored);
                 if (got < 0) { report(diag, true, path.c_str(), 0, 0, "cannot be read (%s)", std::strerror(errno)); continue; }
                 if (got > 0) decode_zone_file(reinterpret_cast<const unsigned char *>(stored.data()), stored.size(), record);
             }
+            // The columns' heights are the detail counts; the series only carry them
+            // through time. A file that starts from zeros and gets none shows 0.
+            if (got == 0 && !u.detailSeen && withoutDetail++ == 0) firstWithoutDetail = zip;
             CensusSeries *series[3] = {&record.population, &record.households, &record.families};
             for (int s = 0; s < 3; ++s)
                 for (int y = 0; y < CENSUS_YEARS; ++y)
@@ -330,6 +344,12 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
             encode_zone_file(record, image);
             files.files.push_back({path, std::string(reinterpret_cast<char *>(image), sizeof image)});
         }
+        if (withoutDetail)
+            report(diag, false, nullptr, 0, 0,
+                   "%ld new census file%s (the first for ZIP code %u) get%s no detail counts: the viewer "
+                   "shows 0 for %s in every field; give them with --detail", withoutDetail,
+                   withoutDetail == 1 ? "" : "s", firstWithoutDetail, withoutDetail == 1 ? "s" : "",
+                   withoutDetail == 1 ? "it" : "them");
         // Enrollment files: the stored values, the years given, then the maximum.
         for (const auto &[zip, u] : set.enrollment) {
             ZipRecord record{};
@@ -356,6 +376,19 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
             files.files.push_back({path, std::string(reinterpret_cast<char *>(image), sizeof image)});
         }
         if (!o.tables[TABLE_ZIPS].empty()) {
+            // A study ZIP code with no census file at all would show 0 in the viewer.
+            long bare = 0;
+            const ZipRow *firstBare = nullptr;
+            for (const ZipRow &row : set.zips) {
+                std::error_code ec;
+                if (set.census.count(row.zip) || fs::exists(dataDir / "zips" / zip_name(row.zip, ".zc"), ec)) continue;
+                if (bare++ == 0) firstBare = &row;
+            }
+            if (bare)
+                report(diag, false, firstBare->place.file.c_str(), firstBare->place.line, firstBare->place.field,
+                       "%ld ZIP code%s of the zips table (the first %u) ha%s no census file: the viewer shows 0 "
+                       "for %s", bare, bare == 1 ? "" : "s", firstBare->zip, bare == 1 ? "s" : "ve",
+                       bare == 1 ? "it" : "them");
             std::string text = "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n";
             int id = 1;
             for (const ZipRow &row : set.zips)
@@ -508,7 +541,6 @@ int check_command(const Options &o, FILE *out, Diagnostics &diag)
         std::fprintf(out, "tallydata: %s cannot be loaded by the viewer\n", csv);
         return EXIT_FAILED;
     }
-    const fs::path dataDir = o.data;
     int problems = 0;
     auto problem = [&](uint32_t i, const char *format, const auto &...args) {
         char text[512];
@@ -534,48 +566,47 @@ int check_command(const Options &o, FILE *out, Diagnostics &diag)
                     float_text(r.latitude).c_str());
 
         bool censusRead = false, enrollRead = false;
-        for (const char *kind : {".zc", ".enr"}) {
-            bool isZone = kind[1] == 'z';
-            fs::path path = dataDir / (isZone ? "zips" : "enroll") / zip_name(r.zip, kind);
-            std::string name = (fs::path(isZone ? "zips" : "enroll") / zip_name(r.zip, kind)).string();
-            size_t expected = isZone ? ZONE_FILE_SIZE : ENROLLMENT_FILE_SIZE;
-            struct stat st;
-            if (::stat(path.c_str(), &st) != 0) {
+        for (bool isZone : {true, false}) {
+            std::string name = std::string(isZone ? "zips/" : "enroll/") + zip_name(r.zip, isZone ? ".zc" : ".enr");
+            long expected = long(isZone ? ZONE_FILE_SIZE : ENROLLMENT_FILE_SIZE);
+            long held = isZone ? line.zoneBytes : line.enrollBytes;   // as the viewer's load found it
+            if (held == LOAD_FILE_MISSING) {
                 problem(i, "has no %s file %s: the viewer shows 0 for it", isZone ? "census" : "enrollment",
                         name.c_str());
                 continue;
             }
-            FILE *probe = S_ISREG(st.st_mode) ? std::fopen(path.c_str(), "rb") : nullptr;
-            if (!probe) {
+            if (held == LOAD_FILE_UNREADABLE) {
                 problem(i, "%s cannot be read: the viewer shows 0 for it", name.c_str());
                 continue;
             }
-            std::fclose(probe);
-            if (size_t(st.st_size) < expected)
-                problem(i, "%s is short (%lld of %zu bytes): the viewer shows 0 for the rest", name.c_str(),
-                        (long long)st.st_size, expected);
-            else if (size_t(st.st_size) > expected)
-                problem(i, "%s is too long (%lld of %zu bytes): the viewer ignores the rest", name.c_str(),
-                        (long long)st.st_size, expected);
+            if (held < expected)
+                problem(i, "%s is short (%ld of %ld bytes): the viewer shows 0 for the rest", name.c_str(), held,
+                        expected);
+            else if (held > expected)
+                problem(i, "%s is longer than %ld bytes: the viewer ignores the rest", name.c_str(), expected);
             (isZone ? censusRead : enrollRead) = true;
         }
         if (censusRead) {
-            // Every count of the file: the series (not the reserved values), then the details.
-            int nonFinite = 0, negative = 0;
-            std::string firstBad, firstNegative;
+            // Every count of the file: the series (not the reserved values), then the
+            // details. Counted by position; only the first of each kind is named.
+            int nonFinite = 0, negative = 0, firstBad = 0, firstNegative = 0;
             const CensusSeries *series[3] = {&r.population, &r.households, &r.families};
-            auto look = [&](float v, const std::string &what) {
-                if (!std::isfinite(v)) { if (nonFinite++ == 0) firstBad = what; }
-                else if (v < 0 && negative++ == 0) firstNegative = what;
+            auto look = [&](float v, int at) {
+                if (!std::isfinite(v)) { if (nonFinite++ == 0) firstBad = at; }
+                else if (v < 0 && negative++ == 0) firstNegative = at;
             };
             for (int s = 0; s < 3; ++s)
-                for (int y = 0; y < CENSUS_YEARS; ++y)
-                    look(series[s]->census[y], std::string(SERIES_NAMES[s]) + " " + std::to_string(CENSUS_YEAR_LIST[y]));
-            for (int f = 0; f < FIELD_COUNT; ++f) look(r.detail[f], "detail f" + std::to_string(f));
+                for (int y = 0; y < CENSUS_YEARS; ++y) look(series[s]->census[y], s * CENSUS_YEARS + y);
+            for (int f = 0; f < FIELD_COUNT; ++f) look(r.detail[f], 3 * CENSUS_YEARS + f);
+            auto count_name = [](int at) {
+                if (at >= 3 * CENSUS_YEARS) return "detail f" + std::to_string(at - 3 * CENSUS_YEARS);
+                return std::string(SERIES_NAMES[at / CENSUS_YEARS]) + " " +
+                       std::to_string(CENSUS_YEAR_LIST[at % CENSUS_YEARS]);
+            };
             if (nonFinite) problem(i, "%d non-finite count%s in its census file, the first %s", nonFinite,
-                                   nonFinite == 1 ? "" : "s", firstBad.c_str());
+                                   nonFinite == 1 ? "" : "s", count_name(firstBad).c_str());
             if (negative) problem(i, "%d negative count%s in its census file, the first %s", negative,
-                                  negative == 1 ? "" : "s", firstNegative.c_str());
+                                  negative == 1 ? "" : "s", count_name(firstNegative).c_str());
         }
         if (enrollRead)
             for (int c = 0; c < 2; ++c) {
