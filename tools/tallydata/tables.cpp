@@ -23,6 +23,22 @@
 // ============================================================================
 // [SECTION] Messages
 // ============================================================================
+// Appends text with its control characters written as escapes (a cell may hold a line
+// end inside quotes), so that every message stays one line.
+static void append_one_line(std::string &out, const char *text)
+{
+    for (const char *c = text; *c; ++c) {
+        unsigned char u = static_cast<unsigned char>(*c);
+        if (u == '\n') out += "\\n";
+        else if (u == '\r') out += "\\r";
+        else if ((u < 0x20 && u != '\t') || u == 0x7f) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", u);
+            out += escape;
+        } else out += *c;
+    }
+}
+
 void report(Diagnostics &diag, bool error, const char *file, long line, int field, const char *format, ...)
 {
     char text[768];
@@ -32,13 +48,13 @@ void report(Diagnostics &diag, bool error, const char *file, long line, int fiel
     va_end(args);
     std::string message = "tallydata: ";
     if (file) {
-        message += file;
+        append_one_line(message, file);
         if (line > 0) message += ":" + std::to_string(line);
         if (field > 0) message += ":" + std::to_string(field);
         message += ": ";
     }
     message += error ? "error: " : "warning: ";
-    message += text;
+    append_one_line(message, text);
     (error ? diag.errors : diag.warnings)++;
     if (diag.echo) std::fprintf(diag.echo, "%s\n", message.c_str());
     diag.lines.push_back(std::move(message));
