@@ -4,7 +4,7 @@
 // the MP4's index before its media data, the refusals, a full disk, another locale.
 #include <gtest/gtest.h>
 
-#include "program_run.h"
+#include "scratch_folder.h"
 
 #include <unistd.h>
 
@@ -22,30 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TallyrenderFilm : public ::testing::Test {
+class TallyrenderFilm : public ScratchFolderTest {
 protected:
-    fs::path dir;   // a folder of the test's own for what the programs write
-
-    void SetUp() override
-    {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("tallymap-film-" + std::to_string(getpid()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string at(const std::string &name) const { return (dir / name).string(); }
-
-    // A command through the shell, its streams collected beside the test's files.
-    ProgramRun shell(const std::string &command)
-    {
-        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-        ProgramRun r = run_program(command, out, err);
-        fs::remove(out);
-        fs::remove(err);
-        return r;
-    }
     // tallyrender from the repository's root, with no display.
     ProgramRun render(const std::string &args, const std::string &environment = "")
     {

@@ -4,7 +4,7 @@
 // the date as the timeline does, and what a failure keeps.
 #include <gtest/gtest.h>
 
-#include "program_run.h"
+#include "scratch_folder.h"
 
 #include <unistd.h>
 
@@ -23,29 +23,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Tallyrender : public ::testing::Test {
+class Tallyrender : public ScratchFolderTest {
 protected:
-    fs::path dir;   // a folder of the test's own for what the program writes
-
-    void SetUp() override
-    {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("tallymap-render-" + std::to_string(getpid()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // Runs from the repository's root (./data, examples/) with no display at all.
     ProgramRun run(const std::string &args)
     {
-        const fs::path out = dir / "stdout.txt", err = dir / "stderr.txt";
-        ProgramRun r = run_program("env -u DISPLAY -u WAYLAND_DISPLAY '" TALLYRENDER_PATH "' " + args, out, err);
-        fs::remove(out);
-        fs::remove(err);
-        return r;
+        return shell("env -u DISPLAY -u WAYLAND_DISPLAY '" TALLYRENDER_PATH "' " + args);
     }
-    std::string at(const char *name) const { return (dir / name).string(); }
     std::vector<std::string> written() const
     {
         std::vector<std::string> names;
