@@ -1,6 +1,9 @@
 // data_paths.cpp -- the data directory and the paths below it.
 #include "data_paths.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -33,4 +36,15 @@ int data_path(char *out, const char *relative, ...)
         return 0;
     }
     return 1;
+}
+
+const char *open_failure(const char *path)
+{
+    struct stat info;
+    if (stat(path, &info) != 0) return std::strerror(errno);
+    if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);   // opens here, fails when read
+    FILE *file = std::fopen(path, "rb");
+    if (!file) return std::strerror(errno);
+    std::fclose(file);
+    return nullptr;
 }

@@ -14,3 +14,8 @@ int set_data_directory(const char *path);
 // formatted with its arguments, into out (PATH_SIZE bytes). 0 (and an empty out) when
 // the whole path does not fit.
 int data_path(char *out, const char *relative, ...);
+
+// Why the file at path cannot be opened for reading, in the system's words ("No such
+// file or directory", "Is a directory"), or null when it can. For the console programs,
+// whose users need the reason rather than the loader's message.
+const char *open_failure(const char *path);

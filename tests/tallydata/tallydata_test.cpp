@@ -481,4 +481,11 @@ TEST(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData
     };
     for (const char *text : expected) EXPECT_NE(run.err.find(text), std::string::npos) << text << "\n" << run.err;
     EXPECT_EQ(run.out, "tallydata: 10 ZIP codes checked, 11 problems found\n");
+
+    // A study file that cannot be read is named with the system's reason.
+    run = tallydata(s, "check --load data", "cd '" + s.dir.string() + "' &&");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("tallydata: data: error: cannot be read (Is a directory)"), std::string::npos) << run.err;
+    run = tallydata(s, "check --load none.csv", "cd '" + s.dir.string() + "' &&");
+    EXPECT_NE(run.err.find("none.csv: error: cannot be read (No such file or directory)"), std::string::npos) << run.err;
 }

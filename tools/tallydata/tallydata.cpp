@@ -243,6 +243,10 @@ int load_study(const Options &o, Diagnostics &diag)
         report(diag, true, o.load.c_str(), 0, 0, "the path is longer than %d characters", PATH_SIZE - 1);
         return 0;
     }
+    if (const char *reason = open_failure(o.load.c_str())) {
+        report(diag, true, o.load.c_str(), 0, 0, "cannot be read (%s)", reason);
+        return 0;
+    }
     loaderDiag = &diag;
     loaderFile = o.load.c_str();
     const ModalHandler console = {loader_message, nullptr, nullptr};

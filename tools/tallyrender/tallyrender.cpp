@@ -51,18 +51,6 @@ static void remember_message(const char *text, const char *, WindowHandle)
 // What a user can do about a data directory without the file asked for.
 static const char DATA_HINT[] = "; pass --data DIR or run tallyrender where data/ is";
 
-// Why path cannot be read, in the system's words; null when it opens as a file.
-static const char *open_failure(const char *path)
-{
-    struct stat info;
-    if (stat(path, &info) != 0) return std::strerror(errno);
-    if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
-    FILE *file = std::fopen(path, "rb");
-    if (!file) return std::strerror(errno);
-    std::fclose(file);
-    return nullptr;
-}
-
 static int fail(int status, const char *format, ...)
 {
     std::fputs("tallyrender: ", stderr);
