@@ -8,7 +8,6 @@
 #include "zone_files.h"
 #include "platform.h"
 
-#include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -17,15 +16,8 @@
 ZipTable zipTable;
 LoadReport loadReport;
 
-// The .zc file is the record from population through detail, the .enr file is the
-// enrollment array; both are read straight into the record, so the layout must match.
-static_assert(sizeof(CensusSeries) == 5 * sizeof(float));
-static_assert(offsetof(ZipRecord, households) - offsetof(ZipRecord, population) == 20);
-static_assert(offsetof(ZipRecord, families) - offsetof(ZipRecord, population) == 40);
-static_assert(offsetof(ZipRecord, detail) - offsetof(ZipRecord, population) == 60);
-static_assert(offsetof(ZipRecord, enrollment) - offsetof(ZipRecord, population) == ZONE_FILE_SIZE);
-static_assert(sizeof(ZipRecord::enrollment) == ENROLLMENT_FILE_SIZE);
-static_assert(sizeof(float) == 4 && sizeof(uint16_t) == 2);
+// The .zc and .enr images are decoded value by value into the record (zone_files.cpp,
+// the one place that knows their layout), little-endian on any machine.
 
 // Loaded aside; only the first count records are copied out. Static because a record
 // is about 1.3 KB and the table about 380 KB.
@@ -35,31 +27,17 @@ static LoadLine stagingLines[ZIP_TABLE_SIZE];   // what the report learns of eac
 static const char *const TOO_MANY_ZIPS =
     "read_records(): the file has more than 300 ZIP codes; the limit is 300";
 
-// Reads up to size bytes of the file at path into dest, whole little-endian elements
-// of elementSize bytes only: a short file leaves the missing elements (and any
-// partial last element) as they were, which the caller has zeroed. A missing file
-// reads nothing. Returns what the file held for the load report: its size up to
-// size + 1 (size + 1 = longer than size), LOAD_FILE_MISSING or LOAD_FILE_UNREADABLE.
-static int32_t read_block(const char *path, void *dest, size_t size, size_t elementSize)
+// Reads up to size bytes of the file at path into image (size + 1 bytes: one more tells
+// a longer file). Returns what the file held for the load report: its size up to
+// size + 1, LOAD_FILE_MISSING or LOAD_FILE_UNREADABLE; only a size says the image holds
+// that many bytes.
+static int32_t read_image(const char *path, unsigned char *image, size_t size)
 {
-    unsigned char buffer[ZONE_FILE_SIZE + 1];   // the larger of the two sizes, and one byte to tell a longer file
-    if (size >= sizeof buffer) return LOAD_FILE_UNREADABLE;
     FILE *file = std::fopen(path, "rb");
     if (!file) return errno == ENOENT ? LOAD_FILE_MISSING : LOAD_FILE_UNREADABLE;
-    size_t held = std::fread(buffer, 1, size + 1, file);
+    size_t held = std::fread(image, 1, size + 1, file);
     bool failed = std::ferror(file);   // a folder opens, and fails when read
     std::fclose(file);                 // read-only: nothing to lose on close
-    size_t got = held < size ? held : size;
-    size_t whole = got - got % elementSize;
-    if constexpr (std::endian::native == std::endian::big) {
-        for (size_t i = 0; i < whole; i += elementSize)
-            for (size_t a = 0, b = elementSize - 1; a < b; ++a, --b) {
-                unsigned char t = buffer[i + a];
-                buffer[i + a] = buffer[i + b];
-                buffer[i + b] = t;
-            }
-    }
-    std::memcpy(dest, buffer, whole);
     return failed ? LOAD_FILE_UNREADABLE : int32_t(held);
 }
 
@@ -174,15 +152,21 @@ static int read_lines(LineReader &reader)
 static void read_zip_files()
 {
     char path[PATH_SIZE];
+    unsigned char image[ZONE_FILE_SIZE + 1];   // the larger file, and the byte that tells a longer one
+    static_assert(ENROLLMENT_FILE_SIZE < ZONE_FILE_SIZE);
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        stagingLines[i].zoneBytes = data_path(path, "zips/%u.zc", record.zip)
-            ? read_block(path, &record.population, ZONE_FILE_SIZE, sizeof(float)) : LOAD_FILE_UNREADABLE;
+        int32_t held = data_path(path, "zips/%u.zc", record.zip)
+            ? read_image(path, image, ZONE_FILE_SIZE) : LOAD_FILE_UNREADABLE;
+        if (held > 0) decode_zone_file(image, size_t(held), record);
+        stagingLines[i].zoneBytes = held;
     }
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        stagingLines[i].enrollBytes = data_path(path, "enroll/%u.enr", record.zip)
-            ? read_block(path, record.enrollment, ENROLLMENT_FILE_SIZE, sizeof(uint16_t)) : LOAD_FILE_UNREADABLE;
+        int32_t held = data_path(path, "enroll/%u.enr", record.zip)
+            ? read_image(path, image, ENROLLMENT_FILE_SIZE) : LOAD_FILE_UNREADABLE;
+        if (held > 0) decode_enrollment_file(image, size_t(held), record);
+        stagingLines[i].enrollBytes = held;
     }
 }
 
