@@ -426,7 +426,8 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
     for (const auto &entry : set.enrollment) zips.insert(entry.first);
 
     if (!o.dryRun && !commit_file_set(files, diag)) return EXIT_FAILED;
-    std::fprintf(out, "tallydata: %zu ZIP codes, %zu files %s%s%s, %d warning%s\n", zips.size(), files.files.size(),
+    std::fprintf(out, "tallydata: %zu ZIP code%s, %zu file%s %s%s%s, %d warning%s\n", zips.size(),
+                 zips.size() == 1 ? "" : "s", files.files.size(), files.files.size() == 1 ? "" : "s",
                  o.dryRun ? "would be written (dry run)" : "written",
                  copied.empty() ? "" : o.dryRun ? ", would copy " : ", copied ", copied.c_str(), diag.warnings,
                  diag.warnings == 1 ? "" : "s");
@@ -620,8 +621,8 @@ int check_command(const Options &o, FILE *out, Diagnostics &diag)
                             unsigned(r.enrollment[c][ENROLL_MAX]), unsigned(largest));
             }
     }
-    std::fprintf(out, "tallydata: %u ZIP codes checked, %d problem%s found\n", count, problems,
-                 problems == 1 ? "" : "s");
+    std::fprintf(out, "tallydata: %u ZIP code%s checked, %d problem%s found\n", count, count == 1 ? "" : "s",
+                 problems, problems == 1 ? "" : "s");
     return problems ? EXIT_FAILED : EXIT_DONE;
 }
 
