@@ -120,13 +120,13 @@ struct Options {
     std::string load, into;
 };
 
-struct OptionSpec {
+struct KnownOption {
     const char *name;
     Command     command;   // CMD_NONE: every command
     bool        takesValue;
 };
 
-const OptionSpec OPTIONS[] = {
+const KnownOption OPTIONS[] = {
     {"--data", CMD_NONE, true},         {"--zips", CMD_IMPORT, true},      {"--census", CMD_IMPORT, true},
     {"--detail", CMD_IMPORT, true},     {"--enrollment", CMD_IMPORT, true}, {"--study", CMD_IMPORT, true},
     {"--replace", CMD_IMPORT, false},   {"--dry-run", CMD_IMPORT, false},   {"--load", CMD_EXPORT, true},
@@ -157,20 +157,20 @@ std::string parse_command_line(int argc, char **argv, Options &o)
             inlineValue = true;
         }
         if (arg == "-h") arg = "--help";
-        const OptionSpec *spec = nullptr;
-        for (const OptionSpec &s : OPTIONS)
-            if (arg == s.name && (s.command == CMD_NONE || s.command == o.command)) spec = &s;
-        if (!spec) {
+        const KnownOption *known = nullptr;
+        for (const KnownOption &s : OPTIONS)
+            if (arg == s.name && (s.command == CMD_NONE || s.command == o.command)) known = &s;
+        if (!known) {
             if (arg.rfind("-", 0) == 0) return "unknown option '" + arg + "' for " + first;
             return "unexpected argument '" + arg + "'";
         }
-        if (spec->takesValue && !inlineValue) {
+        if (known->takesValue && !inlineValue) {
             if (i + 1 >= argc) return arg + " needs a value";
             value = argv[++i];
-        } else if (!spec->takesValue && inlineValue) {
+        } else if (!known->takesValue && inlineValue) {
             return arg + " takes no value";
         }
-        if (spec->takesValue && value.empty()) return arg + " needs a value";
+        if (known->takesValue && value.empty()) return arg + " needs a value";
         if (arg == "--help") o.help = true;
         else if (arg == "--data") o.data = value;
         else if (arg == "--zips") o.tables[TABLE_ZIPS].push_back(value);
