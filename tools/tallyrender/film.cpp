@@ -204,7 +204,7 @@ int film_open(const char *path, int container, int width, int height, int fps, i
     film.converter = sws_getContext(width, height, AV_PIX_FMT_RGB24, width, height, AV_PIX_FMT_YUV420P,
                                     SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!film.converter) return release_film(), refuse(error, size, 0, "no colour converter");
-    // source: full range (the RGB coefficients are not used); target: BT.709, limited
+    // source: full range (the RGB coefficients are not used); target: BT.601, limited
     sws_setColorspaceDetails(film.converter, sws_getCoefficients(SWS_CS_SMPTE170M), 1,
                              sws_getCoefficients(SWS_CS_SMPTE170M), 0, 0, 1 << 16, 1 << 16);
 

@@ -1,6 +1,7 @@
 // film.h -- a film file made of RGB pictures, encoded through FFmpeg's libraries:
 // H.264 (4:2:0) in MP4 with its index before the media data, or VP9 (4:2:0) in WebM.
-// The streams record BT.709 colours in limited range. One film at a time; every
+// The streams record their colours: limited range, the BT.601 matrix, BT.709
+// primaries and transfer. One film at a time; every
 // function returns 1 on success and 0 with a one-line reason in error (size bytes).
 #pragma once
 
