@@ -9,7 +9,6 @@
 #include "platform.h"
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdio>
 #include <cstring>
 

@@ -3,7 +3,6 @@
 #include "zone_files.h"
 
 #include <bit>
-#include <cstring>
 
 namespace {
 

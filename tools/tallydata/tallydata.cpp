@@ -218,13 +218,10 @@ bool resolves_into(const fs::path &path, const fs::path &folder)
     fs::path p = fs::weakly_canonical(fs::absolute(path), ec1);
     fs::path f = fs::weakly_canonical(folder, ec2);
     if (ec1 || ec2 || f.empty()) return false;
-    auto [fEnd, pAt] = std::mismatch(f.begin(), f.end(), p.begin(), p.end());
-    (void)pAt;
-    return fEnd == f.end();
+    return std::mismatch(f.begin(), f.end(), p.begin(), p.end()).first == f.end();
 }
 
-// Loads a Load Data CSV as the viewer does, with the data directory dataDir; a
-// message the loader would show in a box goes into diag instead.
+// Where a message the loader would show in a box goes instead, while load_study runs.
 Diagnostics *loaderDiag;
 const char  *loaderFile;
 
@@ -233,6 +230,7 @@ void loader_message(const char *text, const char *, WindowHandle)
     report(*loaderDiag, true, loaderFile, loadReport.tooManyLine, 0, "%s", text);
 }
 
+// Loads the Load Data CSV --load as the viewer does, with the data directory --data.
 int load_study(const Options &o, Diagnostics &diag)
 {
     if (!set_data_directory(o.data.c_str())) {

@@ -133,6 +133,10 @@ static int write_frames(const RenderOptions &o, RgbImage &image)
     char path[RENDER_PATH_SIZE + 32], date[DATE_TEXT_SIZE] = "", temporary[TEMPORARY_SIZE], reason[512];
     const bool film = o.filmPath[0] != '\0';
     if (film && !temporary_name(temporary, o.filmPath)) return fail(EXIT_USAGE, "--film: the file name is too long");
+    auto drop_film = [&] {   // after a failure: nothing of the film stays
+        film_abort();
+        std::remove(temporary);
+    };
     if (film && !film_open(temporary, o.filmContainer, o.width, o.height, o.fps, o.filmQuality, reason, sizeof reason)) {
         std::remove(temporary);
         return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, reason);
@@ -143,17 +147,13 @@ static int write_frames(const RenderOptions &o, RgbImage &image)
         std::snprintf(path, sizeof path, "%s/frame_%05d.bmp", o.framesDirectory, frame);
         if (o.framesDirectory[0] && !write_picture(image, path)) {
             const int saved = errno;
-            if (film) {
-                film_abort();
-                std::remove(temporary);
-            }
+            if (film) drop_film();
             if (terminal && frame > 1) std::fputc('\n', stderr);
             return fail(EXIT_FAILED, "frame %d (%s) could not be written to %s: %s; %d frame%s kept%s", frame, date,
                         path, std::strerror(saved), frame - 1, frame == 2 ? "" : "s", film ? ", no film" : "");
         }
         if (film && !film_add_frame(image.pixels, reason, sizeof reason)) {
-            film_abort();
-            std::remove(temporary);
+            drop_film();
             if (terminal && frame > 1) std::fputc('\n', stderr);
             return fail(EXIT_FAILED, "frame %d (%s) could not be added to the film %s: %s; the film is not written",
                         frame, date, o.filmPath, reason);
