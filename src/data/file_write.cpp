@@ -1,0 +1,107 @@
+// file_write.cpp -- a file written whole or not at all (see file_write.h).
+#include "file_write.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string_view>
+
+// The first failure wins: a later close must not hide the write that failed.
+static int failed(int &error, int number)
+{
+    if (error == 0) error = number ? number : EIO;
+    return 0;
+}
+
+std::string temporary_name_of(const std::string &target)
+{
+    const size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    return folder + "." + name + TEMPORARY_MARK + std::to_string(long(getpid()));
+}
+
+bool is_temporary_name(const std::string &name)
+{
+    const size_t mark = name.rfind(TEMPORARY_MARK);
+    if (name.size() < 2 || name[0] != '.' || mark == std::string::npos || mark == 0) return false;
+    const std::string_view pid = std::string_view(name).substr(mark + sizeof TEMPORARY_MARK - 1);
+    if (pid.empty()) return false;
+    for (char c : pid)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+void begin_file_write(FileWrite &write, const std::string &target)
+{
+    write.target = target;
+    write.temporary = temporary_name_of(target);
+}
+
+void abandon_file_write(const FileWrite &write)
+{
+    std::remove(write.temporary.c_str());
+}
+
+static std::string folder_of(const std::string &path)
+{
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+int finish_file_write(const FileWrite &write, bool written, int &error, bool durable)
+{
+    if (!written) {
+        const int saved = errno;   // the writer's failure, before the removal touches errno
+        abandon_file_write(write);
+        return failed(error, saved);
+    }
+    if (durable) {   // the bytes must be on the disk before the name points at them
+        const int fd = open(write.temporary.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool synced = fd >= 0 && fsync(fd) == 0;
+        const int saved = errno;
+        if (fd >= 0) close(fd);
+        if (!synced) {
+            abandon_file_write(write);
+            return failed(error, saved);
+        }
+    }
+    if (std::rename(write.temporary.c_str(), write.target.c_str()) != 0) {
+        const int saved = errno;
+        abandon_file_write(write);
+        return failed(error, saved);
+    }
+    return durable ? sync_folder(folder_of(write.target), error) : 1;
+}
+
+int write_bytes_to(const std::string &path, const void *bytes, size_t size, int &error, bool durable)
+{
+    FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file) return failed(error, errno);
+    bool ok = std::fwrite(bytes, 1, size, file) == size || failed(error, errno);
+    if (std::fflush(file) != 0 && ok) ok = failed(error, errno);
+    if (durable && ok && fsync(fileno(file)) != 0) ok = failed(error, errno);
+    if (std::fclose(file) != 0 && ok) ok = failed(error, errno);
+    return ok ? 1 : 0;
+}
+
+int write_file_bytes(const std::string &target, const void *bytes, size_t size, int &error, bool durable)
+{
+    FileWrite write;
+    begin_file_write(write, target);
+    const bool written = write_bytes_to(write.temporary, bytes, size, error, false);
+    return finish_file_write(write, written, error, durable);
+}
+
+int sync_folder(const std::string &folder, int &error)
+{
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return failed(error, errno);
+    const bool synced = fsync(fd) == 0;
+    const int saved = errno;
+    close(fd);
+    return synced ? 1 : failed(error, saved);
+}
