@@ -150,20 +150,21 @@ static int read_lines(LineReader &reader)
 // (.enr) of every staged record. Missing or short files leave zeros.
 static void read_zip_files()
 {
-    char path[PATH_SIZE];
+    char path[PATH_SIZE], name[ZONE_FILE_NAME_SIZE];
     unsigned char image[ZONE_FILE_SIZE + 1];   // the larger file, and the byte that tells a longer one
     static_assert(ENROLLMENT_FILE_SIZE < ZONE_FILE_SIZE);
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        int32_t held = data_path(path, "zips/%u.zc", record.zip)
-            ? read_image(path, image, ZONE_FILE_SIZE) : LOAD_FILE_UNREADABLE;
+        zone_file_name(ZONE_CENSUS, record.zip, name);
+        int32_t held = data_path(path, "%s", name) ? read_image(path, image, ZONE_FILE_SIZE) : LOAD_FILE_UNREADABLE;
         if (held > 0) decode_zone_file(image, size_t(held), record);
         stagingLines[i].zoneBytes = held;
     }
     for (uint32_t i = 0; i < staging.count; ++i) {
         ZipRecord &record = staging.records[i];
-        int32_t held = data_path(path, "enroll/%u.enr", record.zip)
-            ? read_image(path, image, ENROLLMENT_FILE_SIZE) : LOAD_FILE_UNREADABLE;
+        zone_file_name(ZONE_ENROLLMENT, record.zip, name);
+        int32_t held = data_path(path, "%s", name) ? read_image(path, image, ENROLLMENT_FILE_SIZE)
+                                                   : LOAD_FILE_UNREADABLE;
         if (held > 0) decode_enrollment_file(image, size_t(held), record);
         stagingLines[i].enrollBytes = held;
     }

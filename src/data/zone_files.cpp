@@ -3,6 +3,7 @@
 #include "zone_files.h"
 
 #include <bit>
+#include <cstdio>
 
 namespace {
 
@@ -11,13 +12,12 @@ constexpr size_t SERIES_VALUES = 5;   // four census counts and the reserved val
 // The census part in file order: 15 series values, then the detail values.
 template <class Record> auto zone_value(Record &record, size_t index) -> decltype(&record.detail[0])
 {
-    decltype(&record.population) series[3] = {&record.population, &record.households, &record.families};
-    if (index < 3 * SERIES_VALUES) {
-        auto &s = *series[index / SERIES_VALUES];
+    if (index < SERIES_COUNT * SERIES_VALUES) {
+        auto &s = census_series(record, int(index / SERIES_VALUES));
         size_t k = index % SERIES_VALUES;
-        return k < 4 ? &s.census[k] : &s.growthRatio;
+        return k < CENSUS_YEARS ? &s.census[k] : &s.growthRatio;
     }
-    return &record.detail[index - 3 * SERIES_VALUES];
+    return &record.detail[index - SERIES_COUNT * SERIES_VALUES];
 }
 
 void put_u32(unsigned char *out, uint32_t v)
@@ -34,6 +34,22 @@ uint32_t get_u32(const unsigned char *in)
 }
 
 }  // namespace
+
+void zone_file_name(ZoneFileKind kind, uint32_t zip, char (&name)[ZONE_FILE_NAME_SIZE])
+{
+    const ZoneFileLayout &layout = ZONE_FILE_LAYOUTS[kind];
+    std::snprintf(name, sizeof name, "%s/%u%s", layout.folder, unsigned(zip), layout.suffix);
+}
+
+CensusSeries &census_series(ZipRecord &record, int s)
+{
+    return s == 0 ? record.population : s == 1 ? record.households : record.families;
+}
+
+const CensusSeries &census_series(const ZipRecord &record, int s)
+{
+    return census_series(const_cast<ZipRecord &>(record), s);
+}
 
 static_assert(ZONE_FILE_SIZE == (3 * 5 + FIELD_COUNT) * 4);
 static_assert(ENROLLMENT_FILE_SIZE == 2 * ENROLL_YEARS * 2);
