@@ -57,7 +57,14 @@ int commit_file_set(const FileSet &set, Diagnostics &diag)
 
     for (const fs::path &folder : set.folders) {
         std::vector<fs::path> missing;
-        for (fs::path p = folder; !p.empty() && !fs::exists(p); p = p.parent_path()) {
+        for (fs::path p = folder; !p.empty(); p = p.parent_path()) {
+            std::error_code ec;
+            if (fs::exists(p, ec)) break;
+            if (ec) {   // neither there nor missing: a link loop, a folder that cannot be searched
+                failure = p.string();
+                error = ec.value();
+                break;
+            }
             missing.push_back(p);
             if (p == p.parent_path()) break;
         }
