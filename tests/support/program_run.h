@@ -23,6 +23,20 @@ inline std::string slurp(const std::filesystem::path &path)
     return s.str();
 }
 
+// text as one shell word: in single quotes, a quote inside written '\''.
+inline std::string quoted(const std::string &text)
+{
+    std::string word = "'";
+    for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
+}
+
+// commandLine run with folder as its working folder.
+inline std::string in_folder(const std::filesystem::path &folder, const std::string &commandLine)
+{
+    return "cd " + quoted(folder.string()) + " && " + commandLine;
+}
+
 // commandLine is given to the shell as it stands (already quoted); standard output
 // goes to out and standard error to err, both read back unless readOut is false (out
 // may be a device).

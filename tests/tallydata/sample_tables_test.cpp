@@ -12,7 +12,7 @@
 
 #include <unistd.h>
 
-#include "program_run.h"
+#include "scratch_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -21,18 +21,11 @@ namespace {
 const fs::path SOURCE = TALLYMAP_SOURCE_DIR;
 const fs::path TABLES = SOURCE / "examples/tables";
 
-struct Scratch {
-    fs::path dir = fs::temp_directory_path() / ("tallydata-sample-" + std::to_string(::getpid()));
-    Scratch() { fs::remove_all(dir); fs::create_directories(dir); }
-    ~Scratch() { fs::remove_all(dir); }
+class SampleTables : public ScratchFolderTest {
+protected:
+    ProgramRun tallydata(const std::string &arguments) { return shell(quoted(TALLYDATA_PATH) + " " + arguments); }
+    std::string quoted(const fs::path &path) const { return ::quoted(path.string()); }
 };
-
-ProgramRun tallydata(const Scratch &s, const std::string &arguments)
-{
-    return run_program(std::string("'") + TALLYDATA_PATH + "' " + arguments, s.dir / "out.txt", s.dir / "err.txt");
-}
-
-std::string quoted(const fs::path &p) { return "'" + p.string() + "'"; }
 
 std::set<std::string> names_in(const fs::path &folder)
 {
@@ -51,16 +44,15 @@ std::vector<std::string> lines_of(const std::string &text)
 
 }  // namespace
 
-TEST(SampleTables, ImportIntoAnEmptyFolderGivesTheBundledFilesByteForByte)
+TEST_F(SampleTables, ImportIntoAnEmptyFolderGivesTheBundledFilesByteForByte)
 {
-    Scratch s;
-    const fs::path data = s.dir / "data";
-    ProgramRun r = tallydata(s, "import --data " + quoted(data) + " --zips " + quoted(TABLES / "zips.csv") +
+    const fs::path data = dir / "data";
+    ProgramRun r = tallydata("import --data " + quoted(data) + " --zips " + quoted(TABLES / "zips.csv") +
                                     " --census " + quoted(TABLES / "census.csv") + " --detail " +
                                     quoted(TABLES / "detail.csv") + " --enrollment " + quoted(TABLES / "enrollment.csv") +
-                                    " --study " + quoted(s.dir / "study.csv"));
+                                    " --study " + quoted(dir / "study.csv"));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(slurp(s.dir / "study.csv"), slurp(SOURCE / "examples/study_area.csv"));
+    EXPECT_EQ(slurp(dir / "study.csv"), slurp(SOURCE / "examples/study_area.csv"));
     for (const char *folder : {"zips", "enroll"}) {
         SCOPED_TRACE(folder);
         ASSERT_EQ(names_in(data / folder), names_in(SOURCE / "data" / folder));
@@ -74,11 +66,10 @@ TEST(SampleTables, ImportIntoAnEmptyFolderGivesTheBundledFilesByteForByte)
 
 // Export covers the study area only, in its order: the sample's zips table whole, and of
 // the other three the header rows and the rows of the study area's ZIP codes.
-TEST(SampleTables, ExportOfTheBundledDataWritesTheSampleTablesRows)
+TEST_F(SampleTables, ExportOfTheBundledDataWritesTheSampleTablesRows)
 {
-    Scratch s;
-    const fs::path into = s.dir / "tables";
-    ProgramRun r = tallydata(s, "export --data " + quoted(SOURCE / "data") + " --load " +
+    const fs::path into = dir / "tables";
+    ProgramRun r = tallydata("export --data " + quoted(SOURCE / "data") + " --load " +
                                     quoted(SOURCE / "examples/study_area.csv") + " --into " + quoted(into));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(slurp(into / "zips.csv"), slurp(TABLES / "zips.csv"));

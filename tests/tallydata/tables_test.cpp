@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstring>
 #include <string>
 
@@ -50,6 +51,25 @@ TEST(TableCells, NumbersAreDecimalPointSinglePrecisionAndFinite)
     // Shortest text that reads back to the same float, not the float's full decimal expansion.
     EXPECT_EQ(float_text(29.756845f), "29.756845");
     EXPECT_EQ(float_text(1234.0f), "1234");
+}
+
+TEST(TableCells, NumbersIgnoreTheProcessLocale)
+{
+    // A decimal-comma locale in force: a reader or writer that went through the C
+    // library's locale-dependent functions would stop at the point or write a comma.
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 locale here";
+    float f = 0;
+    const char *why = "";
+    EXPECT_EQ(parse_float_cell("1234.5", f, why), 1);
+    EXPECT_EQ(f, 1234.5f);
+    EXPECT_EQ(parse_float_cell("1234,5", f, why), 0);
+    TableSet set;
+    Diagnostics diag = read_text("zip,longitude,latitude\n77002,-95.3656526,29.756845\n", TABLE_ZIPS, set);
+    EXPECT_EQ(diag.errors, 0);
+    ASSERT_EQ(set.zips.size(), 1u);
+    EXPECT_EQ(double_text(set.zips[0].longitude), "-95.3656526");
+    EXPECT_EQ(float_text(0.25f), "0.25");
+    std::setlocale(LC_ALL, "C");
 }
 
 TEST(TableReader, MessagesNameTheLineWhereTheRecordStartsAndTheField)

@@ -1,8 +1,8 @@
 // tallydata_test.cpp -- the tallydata program as a user runs it: the round trip of the
 // bundled data, census-download forms, merging, every refusal leaving the data folder
-// as it was (also on a full disk and a read-only folder), the locale, check, and the
-// viewer's value export of imported data.
-#include "program_run.h"
+// as it was (also on a full disk and a read-only folder), the command line, check, and
+// the viewer's value export of imported data.
+#include "scratch_folder.h"
 #include "tables.h"
 
 #include "data_paths.h"
@@ -29,30 +29,26 @@ namespace {
 
 const fs::path SOURCE = TALLYMAP_SOURCE_DIR;
 
-struct Scratch {
-    fs::path dir;
-    Scratch()
-    {
-        dir = fs::temp_directory_path() /
-              ("tallydata-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    ~Scratch() { fs::remove_all(dir); }
-    fs::path operator/(const std::string &name) const { return dir / name; }
-};
-
 void write_text(const fs::path &path, const std::string &text)
 {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
 }
 
-ProgramRun tallydata(const Scratch &s, const std::string &arguments, const std::string &environment = "")
-{
-    return run_program(environment + " '" TALLYDATA_PATH "' " + arguments, s / "out.txt", s / "err.txt");
-}
+// The built tallydata, run by the shell in the test's own folder (or in folder).
+class Tallydata : public ScratchFolderTest {
+protected:
+    fs::path operator/(const std::string &name) const { return dir / name; }
+    ProgramRun tallydata(const std::string &arguments, const fs::path &folder = {})
+    {
+        return shell(in_folder(folder.empty() ? dir : folder, quoted(TALLYDATA_PATH) + " " + arguments));
+    }
+};
+using TallydataRoundTrip = Tallydata;
+using TallydataImport = Tallydata;
+using TallydataCommandLine = Tallydata;
+using TallydataExport = Tallydata;
+using TallydataCheck = Tallydata;
 
 // Every name below dir with a hash of its contents, one line each, for "nothing changed".
 std::string snapshot(const fs::path &dir)
@@ -72,8 +68,8 @@ const fs::path &bundled_tables()
     static const fs::path dir = [] {
         fs::path d = fs::temp_directory_path() / ("tallydata-tables-" + std::to_string(getpid()));
         fs::remove_all(d);
-        std::string command = "cd '" + SOURCE.string() + "' && '" TALLYDATA_PATH "' export --load examples/study_area.csv --into '" +
-                              d.string() + "' >/dev/null";
+        std::string command = in_folder(SOURCE, quoted(TALLYDATA_PATH) + " export --load examples/study_area.csv --into " +
+                                                    quoted(d.string()) + " >/dev/null");
         if (std::system(command.c_str()) != 0) ADD_FAILURE() << "export of the bundled data failed";
         std::atexit([] { fs::remove_all(fs::temp_directory_path() / ("tallydata-tables-" + std::to_string(getpid()))); });
         return d;
@@ -110,31 +106,30 @@ std::vector<int> enrollment_values(const fs::path &path)
 // ---------------------------------------------------------------------------------
 // The round trip and the viewer's own view of imported data
 // ---------------------------------------------------------------------------------
-TEST(TallydataRoundTrip, ExportThenImportGivesTheBundledFilesAndAViewerFolder)
+TEST_F(TallydataRoundTrip, ExportThenImportGivesTheBundledFilesAndAViewerFolder)
 {
-    Scratch s;
-    ProgramRun run = tallydata(s, "import --data '" + (s / "mine/data").string() + "' " + all_tables() +
-                                      " --study '" + (s / "study.csv").string() + "'");
+    ProgramRun run = tallydata("import --data '" + (dir / "mine/data").string() + "' " + all_tables() +
+                                      " --study '" + (dir / "study.csv").string() + "'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "tallydata: 258 ZIP codes, 517 files written, copied ui/ and maps/, 0 warnings\n");
-    EXPECT_EQ(slurp(s / "study.csv"), slurp(SOURCE / "examples/study_area.csv"));
+    EXPECT_EQ(slurp(dir / "study.csv"), slurp(SOURCE / "examples/study_area.csv"));
     int compared = 0;
     for (const char *sub : {"zips", "enroll"})
-        for (const auto &entry : fs::directory_iterator(s / "mine/data" / sub)) {
+        for (const auto &entry : fs::directory_iterator(dir / "mine/data" / sub)) {
             // The bundled reserved values are 0, as import writes them: whole files compare.
             EXPECT_EQ(slurp(entry.path()), slurp(SOURCE / "data" / sub / entry.path().filename())) << entry.path();
             ++compared;
         }
     EXPECT_EQ(compared, 2 * 258);
-    EXPECT_EQ(snapshot(s / "mine/data/ui"), snapshot(SOURCE / "data/ui"));
-    EXPECT_EQ(snapshot(s / "mine/data/maps"), snapshot(SOURCE / "data/maps"));
+    EXPECT_EQ(snapshot(dir / "mine/data/ui"), snapshot(SOURCE / "data/ui"));
+    EXPECT_EQ(snapshot(dir / "mine/data/maps"), snapshot(SOURCE / "data/maps"));
     // A Load Data CSV read as a zips table (ID ignored, TRAVEL and TRAFFIC by their short names).
-    run = tallydata(s, "import --data '" + (s / "mine/data").string() + "' --zips '" +
-                           (SOURCE / "examples/study_area.csv").string() + "' --study '" + (s / "again.csv").string() + "'");
+    run = tallydata("import --data '" + (dir / "mine/data").string() + "' --zips '" +
+                           (SOURCE / "examples/study_area.csv").string() + "' --study '" + (dir / "again.csv").string() + "'");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(slurp(s / "again.csv"), slurp(SOURCE / "examples/study_area.csv"));
+    EXPECT_EQ(slurp(dir / "again.csv"), slurp(SOURCE / "examples/study_area.csv"));
     // Nor may the study file land among the installed Load Data CSVs.
-    run = tallydata(s, "import --data '" + (s / "mine/data").string() + "' --zips '" +
+    run = tallydata("import --data '" + (dir / "mine/data").string() + "' --zips '" +
                            (SOURCE / "examples/study_area.csv").string() + "' --study '" +
                            (SOURCE / "examples/new.csv").string() + "'");
     EXPECT_EQ(run.status, 1);
@@ -158,17 +153,16 @@ TEST(TallydataRoundTrip, ExportThenImportGivesTheBundledFilesAndAViewerFolder)
         set_data_directory("./data");
         return text;
     };
-    const std::string original = values(SOURCE / "data", s / "v1.csv");
+    const std::string original = values(SOURCE / "data", dir / "v1.csv");
     EXPECT_GT(original.size(), 12u * 258u * 7u);
-    EXPECT_EQ(values(s / "mine/data", s / "v2.csv"), original);
+    EXPECT_EQ(values(dir / "mine/data", dir / "v2.csv"), original);
 }
 
 // ---------------------------------------------------------------------------------
 // Tables as census downloads and spreadsheets write them
 // ---------------------------------------------------------------------------------
-TEST(TallydataImport, CensusDownloadFormsStackedOneFilePerYear)
+TEST_F(TallydataImport, CensusDownloadFormsStackedOneFilePerYear)
 {
-    Scratch s;
     const int years[4] = {1990, 2000, 2007, 2012};
     std::string options;
     for (int y = 0; y < 4; ++y) {
@@ -183,72 +177,69 @@ TEST(TallydataImport, CensusDownloadFormsStackedOneFilePerYear)
         text += "860Z200US77002,\"ZCTA5 77002, \"\"TX\"\"\"," + year + "," + std::to_string(1000 + y) + "," +
                 std::to_string(500 + y) + ",250.5\r\n"
                 "\"ZCTA5 07001\",x," + year + ",7,8,9\r\n\r\n";
-        write_text(s / ("census" + year + ".csv"), text);
-        options += " --census '" + (s / ("census" + year + ".csv")).string() + "'";
+        write_text(dir / ("census" + year + ".csv"), text);
+        options += " --census '" + (dir / ("census" + year + ".csv")).string() + "'";
     }
-    ProgramRun run = tallydata(s, "import --data '" + (s / "data").string() + "'" + options);
+    ProgramRun run = tallydata("import --data '" + (dir / "data").string() + "'" + options);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "tallydata: 2 ZIP codes, 2 files written, copied ui/ and maps/, 1 warning\n");
     EXPECT_EQ(run.err, "tallydata: warning: 2 new census files (the first for ZIP code 7001) get no detail counts: "
                        "the viewer shows 0 for them in every field; give them with --detail\n");
-    EXPECT_EQ(zone_values(s / "data/zips/77002.zc"), (std::vector<float>{1000, 1001, 1002, 1003, 502, 250.5f, 0, 0}));
-    EXPECT_EQ(zone_values(s / "data/zips/7001.zc"), (std::vector<float>{7, 7, 7, 7, 8, 9, 0, 0}));
-    EXPECT_EQ(fs::file_size(s / "data/zips/7001.zc"), 1288u);
+    EXPECT_EQ(zone_values(dir / "data/zips/77002.zc"), (std::vector<float>{1000, 1001, 1002, 1003, 502, 250.5f, 0, 0}));
+    EXPECT_EQ(zone_values(dir / "data/zips/7001.zc"), (std::vector<float>{7, 7, 7, 7, 8, 9, 0, 0}));
+    EXPECT_EQ(fs::file_size(dir / "data/zips/7001.zc"), 1288u);
 }
 
-TEST(TallydataImport, MergesCellByCellAndReplaceStartsFromZeros)
+TEST_F(TallydataImport, MergesCellByCellAndReplaceStartsFromZeros)
 {
-    Scratch s;
-    const std::string data = "--data '" + (s / "data").string() + "' ";
-    write_text(s / "c1.csv", "zip,year,population,households,families\n77002,1990,10,20,30\n77002,2000,11,21,31\n");
-    write_text(s / "d1.csv", "zip,f0,f306\n77002,5,6\n");
-    write_text(s / "e1.csv", "zip,campus,year,students\n77002,1,1990,4\n77002,1,2006,9\n77002,2,1990,3\n");
-    ASSERT_EQ(tallydata(s, "import " + data + "--census c1.csv --detail d1.csv --enrollment e1.csv", "cd '" + s.dir.string() + "' &&").status, 0);
-    EXPECT_EQ(enrollment_values(s / "data/enroll/77002.enr"), (std::vector<int>{4, 9, 9, 3, 3}));
+    const std::string data = "--data '" + (dir / "data").string() + "' ";
+    write_text(dir / "c1.csv", "zip,year,population,households,families\n77002,1990,10,20,30\n77002,2000,11,21,31\n");
+    write_text(dir / "d1.csv", "zip,f0,f306\n77002,5,6\n");
+    write_text(dir / "e1.csv", "zip,campus,year,students\n77002,1,1990,4\n77002,1,2006,9\n77002,2,1990,3\n");
+    ASSERT_EQ(tallydata("import " + data + "--census c1.csv --detail d1.csv --enrollment e1.csv").status, 0);
+    EXPECT_EQ(enrollment_values(dir / "data/enroll/77002.enr"), (std::vector<int>{4, 9, 9, 3, 3}));
 
     // Households absent, one empty population cell, a max row below a year.
-    write_text(s / "c2.csv", "zip,year,population,families\n77002,1990,,33\n");
-    write_text(s / "e2.csv", "zip,campus,year,students\n77002,1,1990,12\n77002,2,max,2\n");
-    ProgramRun run = tallydata(s, "import " + data + "--census c2.csv --enrollment e2.csv", "cd '" + s.dir.string() + "' &&");
+    write_text(dir / "c2.csv", "zip,year,population,families\n77002,1990,,33\n");
+    write_text(dir / "e2.csv", "zip,campus,year,students\n77002,1,1990,12\n77002,2,max,2\n");
+    ProgramRun run = tallydata("import " + data + "--census c2.csv --enrollment e2.csv");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("c2.csv:1: warning: no column for households"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("c2.csv:2:3: warning: 1 empty cell keeps"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("e2.csv:3:4: warning: ZIP code 77002, campus 2: the maximum 2 is below the 3"), std::string::npos) << run.err;
     ZipRecord r{};
-    std::string bytes = slurp(s / "data/zips/77002.zc");
+    std::string bytes = slurp(dir / "data/zips/77002.zc");
     decode_zone_file(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), r);
     EXPECT_EQ(r.population.census[0], 10);   // empty cell: kept
     EXPECT_EQ(r.households.census[0], 20);   // absent column: kept
     EXPECT_EQ(r.families.census[0], 33);     // given: replaced
     EXPECT_EQ(r.population.census[1], 11);   // row not given: kept
     EXPECT_EQ(r.detail[306], 6);
-    EXPECT_EQ(enrollment_values(s / "data/enroll/77002.enr"), (std::vector<int>{12, 9, 12, 3, 2}));
+    EXPECT_EQ(enrollment_values(dir / "data/enroll/77002.enr"), (std::vector<int>{12, 9, 12, 3, 2}));
 
-    ASSERT_EQ(tallydata(s, "import " + data + "--replace --census c2.csv", "cd '" + s.dir.string() + "' &&").status, 0);
-    bytes = slurp(s / "data/zips/77002.zc");
+    ASSERT_EQ(tallydata("import " + data + "--replace --census c2.csv").status, 0);
+    bytes = slurp(dir / "data/zips/77002.zc");
     r = ZipRecord{};
     decode_zone_file(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), r);
     EXPECT_EQ(r.households.census[0], 0);
     EXPECT_EQ(r.families.census[0], 33);
     EXPECT_EQ(r.detail[306], 0);
-    EXPECT_EQ(enrollment_values(s / "data/enroll/77002.enr"), (std::vector<int>{12, 9, 12, 3, 2}));   // not rewritten
+    EXPECT_EQ(enrollment_values(dir / "data/enroll/77002.enr"), (std::vector<int>{12, 9, 12, 3, 2}));   // not rewritten
 }
 
 // ---------------------------------------------------------------------------------
 // Refusals: each leaves the data folder and the study file exactly as they were
 // ---------------------------------------------------------------------------------
-TEST(TallydataImport, EveryErrorLeavesTheDataFolderAsItWas)
+TEST_F(TallydataImport, EveryErrorLeavesTheDataFolderAsItWas)
 {
-    Scratch s;
-    const std::string data = "--data '" + (s / "data").string() + "' ";
-    write_text(s / "c.csv", "zip,year,population,households,families\n77002,1990,1,2,3\n");
-    write_text(s / "e.csv", "zip,campus,year,students\n77002,1,1990,4\n");
-    write_text(s / "z.csv", "zip,longitude,latitude,travel,traffic\n77002,-95.36,29.75,1,2\n");
-    ASSERT_EQ(tallydata(s, "import " + data + "--census c.csv --enrollment e.csv --zips z.csv --study study.csv",
-                        "cd '" + s.dir.string() + "' &&").status, 0);
-    write_text(s / "good.csv", "zip,year,population,households,families\n77100,1990,1,2,3\n");
-    const auto before = snapshot(s / "data");
-    const std::string studyBefore = slurp(s / "study.csv");
+    const std::string data = "--data '" + (dir / "data").string() + "' ";
+    write_text(dir / "c.csv", "zip,year,population,households,families\n77002,1990,1,2,3\n");
+    write_text(dir / "e.csv", "zip,campus,year,students\n77002,1,1990,4\n");
+    write_text(dir / "z.csv", "zip,longitude,latitude,travel,traffic\n77002,-95.36,29.75,1,2\n");
+    ASSERT_EQ(tallydata("import " + data + "--census c.csv --enrollment e.csv --zips z.csv --study study.csv").status, 0);
+    write_text(dir / "good.csv", "zip,year,population,households,families\n77100,1990,1,2,3\n");
+    const auto before = snapshot(dir / "data");
+    const std::string studyBefore = slurp(dir / "study.csv");
 
     std::string tooMany = "zip,longitude,latitude,travel,traffic\n";
     for (int i = 1; i <= 301; ++i) tooMany += std::to_string(77000 + i) + ",-95.3,29.7,1,1\n";
@@ -281,12 +272,11 @@ TEST(TallydataImport, EveryErrorLeavesTheDataFolderAsItWas)
         {"--zips", tooMany, "t.csv:302:1: error: more than 300 ZIP codes in the zips table (the viewer holds 300): split the table"},
     };
     for (const Case &c : cases) {
-        write_text(s / "t.csv", c.table);
+        write_text(dir / "t.csv", c.table);
         // Every case with a good census table first: the error in t.csv must stop it too.
-        ProgramRun run = tallydata(s, "import " + data + "--census good.csv " + c.option + " t.csv" +
+        ProgramRun run = tallydata("import " + data + "--census good.csv " + c.option + " t.csv" +
                                           (std::strcmp(c.option, "--zips") == 0 ? " --study study.csv" : "") +
-                                          (*c.message ? "" : " --dry-run"),
-                                   "cd '" + s.dir.string() + "' &&");
+                                          (*c.message ? "" : " --dry-run"));
         if (!*c.message) {
             EXPECT_EQ(run.status, 0) << c.table << run.err;
             continue;
@@ -295,29 +285,34 @@ TEST(TallydataImport, EveryErrorLeavesTheDataFolderAsItWas)
         EXPECT_EQ(run.status, 1) << what;
         EXPECT_NE(run.err.find(std::string("tallydata: ") + c.message), std::string::npos) << what << run.err.substr(0, 2000);
         EXPECT_EQ(run.out, "") << what;
-        EXPECT_EQ(snapshot(s / "data"), before) << what;
-        EXPECT_EQ(slurp(s / "study.csv"), studyBefore) << what;
+        EXPECT_EQ(snapshot(dir / "data"), before) << what;
+        EXPECT_EQ(slurp(dir / "study.csv"), studyBefore) << what;
     }
 
     // A table that cannot be read, and the installed data itself (through a link).
-    ProgramRun run = tallydata(s, "import " + data + "--census missing.csv", "cd '" + s.dir.string() + "' &&");
+    ProgramRun run = tallydata("import " + data + "--census missing.csv");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("missing.csv: error: cannot be read"), std::string::npos) << run.err;
-    fs::create_directory_symlink(SOURCE / "data", s / "link");
+    // A data folder behind a link loop: neither there nor missing.
+    fs::create_symlink("loop", dir / "loop");
+    run = tallydata("import --replace --data loop/data --census c.csv");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("loop/data: error: cannot be written (Too many levels of symbolic links)"), std::string::npos)
+        << run.err;
+    fs::create_directory_symlink(SOURCE / "data", dir / "link");
     const auto bundled = snapshot(SOURCE / "data");
-    run = tallydata(s, "import --data link/. --census c.csv", "cd '" + s.dir.string() + "' &&");
+    run = tallydata("import --data link/. --census c.csv");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("import into a folder of your own"), std::string::npos) << run.err;
     EXPECT_EQ(snapshot(SOURCE / "data"), bundled);
-    EXPECT_EQ(snapshot(s / "data"), before);
+    EXPECT_EQ(snapshot(dir / "data"), before);
 }
 
-TEST(TallydataImport, WarningsDoNotStopTheImport)
+TEST_F(TallydataImport, WarningsDoNotStopTheImport)
 {
-    Scratch s;
-    write_text(s / "c.csv", "zip,year,population,households,families\n77002,1990,-1,-2,3\n");
-    write_text(s / "z.csv", "zip,longitude,latitude\n77002,-97.5,29.75\n77003,-95.3,29.7\n77004,-95.3,29.7\n");
-    ProgramRun run = tallydata(s, "import --data d --census c.csv --zips z.csv --dry-run", "cd '" + s.dir.string() + "' &&");
+    write_text(dir / "c.csv", "zip,year,population,households,families\n77002,1990,-1,-2,3\n");
+    write_text(dir / "z.csv", "zip,longitude,latitude\n77002,-97.5,29.75\n77003,-95.3,29.7\n77004,-95.3,29.7\n");
+    ProgramRun run = tallydata("import --data d --census c.csv --zips z.csv --dry-run");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("c.csv:2:3: warning: 2 negative counts kept"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("z.csv:1: warning: no column travel_minutes, traffic_minutes"), std::string::npos) << run.err;
@@ -325,48 +320,57 @@ TEST(TallydataImport, WarningsDoNotStopTheImport)
     EXPECT_NE(run.err.find("z.csv:3:1: warning: 2 ZIP codes of the zips table (the first 77003) have no census file"),
               std::string::npos) << run.err;
     EXPECT_EQ(run.out, "tallydata: 3 ZIP codes, 2 files would be written (dry run), would copy ui/ and maps/, 5 warnings\n");
-    EXPECT_FALSE(fs::exists(s / "d"));
-    EXPECT_FALSE(fs::exists(s / "study.csv"));
+    EXPECT_FALSE(fs::exists(dir / "d"));
+    EXPECT_FALSE(fs::exists(dir / "study.csv"));
 }
 
-TEST(TallydataCommandLine, WrongCommandLinesExit2BeforeReadingAnything)
+TEST_F(TallydataCommandLine, WrongCommandLinesExit2BeforeReadingAnything)
 {
-    Scratch s;
     const char *lines[] = {
         "",        "frobnicate",        "import",   "import --data d",    "import --census",
         "import --census missing.csv --bogus", "import --study s.csv --census missing.csv",
         "export --load missing.csv",  "check",    "check --load missing.csv --into x",  "import --replace=1 --census c",
+        "import --d x",  "import --census=",  "import -x --census c",  "import --census c stray",  "--bogus",
     };
     for (const char *line : lines) {
-        ProgramRun run = tallydata(s, line);
+        ProgramRun run = tallydata(line);
         EXPECT_EQ(run.status, 2) << line;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << line << ": " << run.err;   // one line
         EXPECT_EQ(run.err.rfind("tallydata: ", 0), 0u) << line;
     }
     for (const char *line : {"--help", "import --help", "export --help", "check --help"}) {
-        ProgramRun run = tallydata(s, line);
+        ProgramRun run = tallydata(line);
         EXPECT_EQ(run.status, 0) << line;
         EXPECT_NE(run.out.find("usage: tallydata"), std::string::npos) << line;
     }
+    EXPECT_EQ(tallydata("import --d x").err.find("ambiguous option '--d' (--data, --dry-run, --detail)"), 11u);
+
+    // Values after '=' and unambiguous shortenings, as getopt_long takes them.
+    write_text(dir / "c.csv", "zip,year,population\n77002,1990,5\n");
+    ProgramRun run = tallydata("import --data=d --cen=c.csv --dry");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("1 file would be written (dry run)"), std::string::npos) << run.out;
+    run = tallydata("--version");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("tallydata " TALLYMAP_VERSION_TEXT "\n", 0), 0u) << run.out;
 }
 
 // ---------------------------------------------------------------------------------
 // A full disk and a read-only folder, in a mount namespace of their own
 // ---------------------------------------------------------------------------------
-TEST(TallydataImport, FullDiskAndReadOnlyFolderChangeNothing)
+TEST_F(TallydataImport, FullDiskAndReadOnlyFolderChangeNothing)
 {
     if (std::system("unshare -m true 2>/dev/null") != 0 && std::system("unshare -rm true 2>/dev/null") != 0)
         GTEST_SKIP() << "unshare cannot make a mount namespace here";
     const char *unshare = std::system("unshare -m true 2>/dev/null") == 0 ? "unshare -m" : "unshare -rm";
-    Scratch s;
-    fs::create_directories(s / "mnt");
+    fs::create_directories(dir / "mnt");
     // In the namespace: a 160 KB tmpfs holding a small data folder (its own empty ui/
     // and maps/, so nothing is copied); importing the whole
     // study area (about 350 KB) runs out of room. Then the same folder read-only.
-    write_text(s / "c.csv", "zip,year,population,households,families\n77002,1990,1,2,3\n");
+    write_text(dir / "c.csv", "zip,year,population,households,families\n77002,1990,1,2,3\n");
     const std::string t = "'" TALLYDATA_PATH "'";
     const std::string script =
-        "set -u; cd '" + s.dir.string() + "' && mount -t tmpfs -o size=160k tmpfs mnt && "
+        "set -u; cd '" + dir.string() + "' && mount -t tmpfs -o size=160k tmpfs mnt && "
         "mkdir -p mnt/data/ui mnt/data/maps && "
         + t + " import --data mnt/data --census c.csv >/dev/null 2>&1 && "
         "(cd mnt && find . -type f | sort | xargs md5sum) > before.txt && "
@@ -375,88 +379,70 @@ TEST(TallydataImport, FullDiskAndReadOnlyFolderChangeNothing)
         "mount --bind mnt mnt && mount -o remount,ro,bind mnt && "
         + t + " import --data mnt/data --census c.csv --replace > ro.out 2> ro.err; echo $? > ro.status; "
         "(cd mnt && find . -type f | sort | xargs md5sum) > after-ro.txt";
-    write_text(s / "script.sh", script);
-    ASSERT_EQ(std::system((std::string(unshare) + " sh '" + (s / "script.sh").string() + "'").c_str()), 0) << slurp(s / "full.err");
-    ASSERT_FALSE(slurp(s / "before.txt").empty());
-    EXPECT_EQ(slurp(s / "full.status"), "1\n");
-    EXPECT_NE(slurp(s / "full.err").find("No space left on device"), std::string::npos) << slurp(s / "full.err");
-    EXPECT_EQ(slurp(s / "after-full.txt"), slurp(s / "before.txt"));
-    EXPECT_EQ(slurp(s / "full.names"), "3\n");   // ".", ".." and 77002.zc: no temporary left behind
-    EXPECT_EQ(slurp(s / "ro.status"), "1\n");
-    EXPECT_NE(slurp(s / "ro.err").find("Read-only file system"), std::string::npos) << slurp(s / "ro.err");
-    EXPECT_EQ(slurp(s / "after-ro.txt"), slurp(s / "before.txt"));
-}
-
-TEST(TallydataImport, TheSameFilesUnderADecimalCommaLocale)
-{
-    Scratch s;
-    write_text(s / "c.csv", "zip,year,population,households,families\n77002,1990,1234.5,0.25,1e3\n");
-    write_text(s / "z.csv", "zip,longitude,latitude,travel,traffic\n77002,-95.3656526,29.756845,1,2\n");
-    const std::string cd = "cd '" + s.dir.string() + "' && ";
-    ASSERT_EQ(tallydata(s, "import --data c --census c.csv --zips z.csv --study c.study", cd + "LC_ALL=C").status, 0);
-    ProgramRun run = tallydata(s, "import --data de --census c.csv --zips z.csv --study de.study",
-                               cd + "LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8");
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(slurp(s / "de/zips/77002.zc"), slurp(s / "c/zips/77002.zc"));
-    EXPECT_EQ(slurp(s / "de.study"), "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n77002,1,-95.365653,29.756845,1,2\n");
-    EXPECT_EQ(slurp(s / "c.study"), slurp(s / "de.study"));
-    EXPECT_EQ(zone_values(s / "de/zips/77002.zc"), (std::vector<float>{1234.5f, 0, 0, 0, 0, 0, 0, 0}));
+    write_text(dir / "script.sh", script);
+    ASSERT_EQ(std::system((std::string(unshare) + " sh '" + (dir / "script.sh").string() + "'").c_str()), 0) << slurp(dir / "full.err");
+    ASSERT_FALSE(slurp(dir / "before.txt").empty());
+    EXPECT_EQ(slurp(dir / "full.status"), "1\n");
+    EXPECT_NE(slurp(dir / "full.err").find("No space left on device"), std::string::npos) << slurp(dir / "full.err");
+    EXPECT_EQ(slurp(dir / "after-full.txt"), slurp(dir / "before.txt"));
+    EXPECT_EQ(slurp(dir / "full.names"), "3\n");   // ".", ".." and 77002.zc: no temporary left behind
+    EXPECT_EQ(slurp(dir / "ro.status"), "1\n");
+    EXPECT_NE(slurp(dir / "ro.err").find("Read-only file system"), std::string::npos) << slurp(dir / "ro.err");
+    EXPECT_EQ(slurp(dir / "after-ro.txt"), slurp(dir / "before.txt"));
 }
 
 // ---------------------------------------------------------------------------------
 // export of odd data, and check
 // ---------------------------------------------------------------------------------
-TEST(TallydataExport, NonFiniteValuesAndMissingFiles)
+TEST_F(TallydataExport, NonFiniteValuesAndMissingFiles)
 {
-    Scratch s;
     ZipRecord r{};
     r.population.census[1] = std::numeric_limits<float>::quiet_NaN();
     r.detail[2] = 0.1f;
     unsigned char image[ZONE_FILE_SIZE];
     encode_zone_file(r, image);
-    write_text(s / "data/zips/77002.zc", std::string(reinterpret_cast<char *>(image), sizeof image));
-    write_text(s / "study.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n77002,1,-95.36,29.75,1,2\n7001,2,-95.1,29.1,3,4\n");
-    ProgramRun run = tallydata(s, "export --data data --load study.csv --into out", "cd '" + s.dir.string() + "' &&");
+    write_text(dir / "data/zips/77002.zc", std::string(reinterpret_cast<char *>(image), sizeof image));
+    write_text(dir / "study.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n77002,1,-95.36,29.75,1,2\n7001,2,-95.1,29.1,3,4\n");
+    ProgramRun run = tallydata("export --data data --load study.csv --into out");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("study.csv:2: error: ZIP code 77002: population 2000 is not a finite number"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("study.csv:3: warning: ZIP code 7001 has no data/zips/7001.zc: exported as zeros"), std::string::npos) << run.err;
-    const std::string census = slurp(s / "out/census.csv");
+    const std::string census = slurp(dir / "out/census.csv");
     EXPECT_NE(census.find("\n77002,2000,,0,0\n"), std::string::npos) << census;
     EXPECT_NE(census.find("\n07001,2012,0,0,0\n"), std::string::npos) << census;
-    EXPECT_NE(slurp(s / "out/detail.csv").find("\n77002,0,0,0.1,0,"), std::string::npos);
-    EXPECT_NE(slurp(s / "out/enrollment.csv").find("\n07001,2,max,0\n"), std::string::npos);
+    EXPECT_NE(slurp(dir / "out/detail.csv").find("\n77002,0,0,0.1,0,"), std::string::npos);
+    EXPECT_NE(slurp(dir / "out/enrollment.csv").find("\n07001,2,max,0\n"), std::string::npos);
 }
 
-TEST(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData)
+TEST_F(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData)
 {
-    Scratch s;
-    ProgramRun run = tallydata(s, "check --load examples/study_area.csv", "cd '" + SOURCE.string() + "' &&");
+    ProgramRun run = tallydata("check --load examples/study_area.csv", SOURCE);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "tallydata: 258 ZIP codes checked, 0 problems found\n");
     EXPECT_EQ(run.err, "");
 
     // One ZIP code per problem, each beside good files of the bundled data.
-    fs::create_directories(s / "data");
-    fs::copy(SOURCE / "data/zips", s / "data/zips", fs::copy_options::recursive);
-    fs::copy(SOURCE / "data/enroll", s / "data/enroll", fs::copy_options::recursive);
-    fs::remove(s / "data/zips/77003.zc");                                          // line 3: missing
-    write_text(s / "data/zips/77004.zc", std::string(100, '\0'));                    // line 4: short
-    write_text(s / "data/enroll/77005.enr", std::string(73, '\0'));                  // line 5: too long
+    fs::create_directories(dir / "data");
+    fs::copy(SOURCE / "data/zips", dir / "data/zips", fs::copy_options::recursive);
+    fs::copy(SOURCE / "data/enroll", dir / "data/enroll", fs::copy_options::recursive);
+    fs::remove(dir / "data/zips/77003.zc");                                          // line 3: missing
+    write_text(dir / "data/zips/77004.zc", std::string(100, '\0'));                    // line 4: short
+    write_text(dir / "data/enroll/77005.enr", std::string(73, '\0'));                  // line 5: too long
     ZipRecord r{};
     r.detail[9] = std::numeric_limits<float>::infinity();
     r.households.census[3] = -5;
     unsigned char image[ZONE_FILE_SIZE];
     encode_zone_file(r, image);
-    write_text(s / "data/zips/77006.zc", std::string(reinterpret_cast<char *>(image), sizeof image));   // line 6
+    write_text(dir / "data/zips/77006.zc", std::string(reinterpret_cast<char *>(image), sizeof image));   // line 6
     ZipRecord e{};
     e.enrollment[1][4] = 9;
     e.enrollment[1][ENROLL_MAX] = 8;
     unsigned char enr[ENROLLMENT_FILE_SIZE];
     encode_enrollment_file(e, enr);
-    write_text(s / "data/enroll/77007.enr", std::string(reinterpret_cast<char *>(enr), sizeof enr));    // line 7
-    fs::remove(s / "data/enroll/77008.enr");
-    fs::create_directory(s / "data/enroll/77008.enr");                              // line 9: opens, cannot be read
-    write_text(s / "study.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n"
+    write_text(dir / "data/enroll/77007.enr", std::string(reinterpret_cast<char *>(enr), sizeof enr));    // line 7
+    fs::remove(dir / "data/enroll/77008.enr");
+    fs::create_directory(dir / "data/enroll/77008.enr");                              // line 9: opens, cannot be read
+    write_text(dir / "study.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n"
                                 "77002,1,-95.36,29.75,1,2\n77003,2,-95.36,29.75,1,2\n77004,3,-95.36,29.75,1,2\n"
                                 "77005,4,-95.36,29.75,1,2\n77006,5,-95.36,29.75,1,2\n77007,6,-95.36,29.75,1,2\n"
                                 "\n"
@@ -464,7 +450,7 @@ TEST(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData
                                 "77002,8,-95.36,29.75,1,2\n"     // line 10: duplicate
                                 "77009,9,-95.36,29.75\n"         // line 11: stops short
                                 "77010,1,-95.36,29.75,12,20.5\n"); // line 12: misread
-    run = tallydata(s, "check --load study.csv", "cd '" + s.dir.string() + "' &&");
+    run = tallydata("check --load study.csv");
     EXPECT_EQ(run.status, 1);
     const char *expected[] = {
         "study.csv:3: error: ZIP code 77003: has no census file zips/77003.zc",
@@ -483,9 +469,9 @@ TEST(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData
     EXPECT_EQ(run.out, "tallydata: 10 ZIP codes checked, 11 problems found\n");
 
     // A study file that cannot be read is named with the system's reason.
-    run = tallydata(s, "check --load data", "cd '" + s.dir.string() + "' &&");
+    run = tallydata("check --load data");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("tallydata: data: error: cannot be read (Is a directory)"), std::string::npos) << run.err;
-    run = tallydata(s, "check --load none.csv", "cd '" + s.dir.string() + "' &&");
+    run = tallydata("check --load none.csv");
     EXPECT_NE(run.err.find("none.csv: error: cannot be read (No such file or directory)"), std::string::npos) << run.err;
 }

@@ -19,6 +19,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <limits>
+#include <span>
 
 // ============================================================================
 // [SECTION] Messages
@@ -219,7 +220,7 @@ int split_records(const char *bytes, size_t size, Splitter &s, long &badLine)
 // ============================================================================
 // [SECTION] Columns and rows of the four kinds
 // ============================================================================
-// Column slots of each kind. Detail uses DETAIL_FIRST + line number.
+// Column slots of every kind. Detail uses DETAIL_FIRST + line number.
 enum Column {
     COL_ZIP, COL_LONGITUDE, COL_LATITUDE, COL_TRAVEL, COL_TRAFFIC,    // zips
     COL_YEAR, COL_POPULATION, COL_HOUSEHOLDS, COL_FAMILIES,           // census
@@ -228,17 +229,58 @@ enum Column {
     COLUMN_SLOTS = DETAIL_FIRST + FIELD_COUNT
 };
 
-struct NameSlot { const char *name; int slot; };
-const NameSlot ZIPS_NAMES[] = {{"zip", COL_ZIP}, {"longitude", COL_LONGITUDE}, {"latitude", COL_LATITUDE},
-                               {"travel_minutes", COL_TRAVEL}, {"travel", COL_TRAVEL},
-                               {"traffic_minutes", COL_TRAFFIC}, {"traffic", COL_TRAFFIC}};
-const NameSlot CENSUS_NAMES[] = {{"zip", COL_ZIP}, {"year", COL_YEAR}, {"population", COL_POPULATION},
-                                 {"households", COL_HOUSEHOLDS}, {"families", COL_FAMILIES}};
-const NameSlot ENROLL_NAMES[] = {{"zip", COL_ZIP}, {"campus", COL_CAMPUS}, {"year", COL_YEAR},
-                                 {"students", COL_STUDENTS}};
-const char *const SLOT_NAMES[DETAIL_FIRST] = {"zip", "longitude", "latitude", "travel_minutes", "traffic_minutes",
-                                              "year", "population", "households", "families",
-                                              "campus", "students"};
+struct FileReader;
+
+// A column a kind of table reads, by the name its header gives it (any letter case,
+// blanks around it ignored).
+struct ColumnName {
+    const char *name;
+    int         slot;
+    bool        required;   // a table without it is refused
+    const char *alias;      // a second name it goes by, or null
+};
+
+// One kind of table: everything that differs between kinds, in one row.
+struct TableKindRow {
+    TableKindInfo                info;
+    std::span<const ColumnName>  columns;
+    bool                         fieldColumns;    // f0 ... f306 besides (the detail counts)
+    const char                  *absentWarning;   // names the absent optional columns (%s), or null
+    void (FileReader::*readRow)(const Record &r, uint32_t zip);
+};
+
+constexpr ColumnName ZIPS_COLUMNS[] = {
+    {"zip", COL_ZIP, true, nullptr},
+    {"longitude", COL_LONGITUDE, true, nullptr},
+    {"latitude", COL_LATITUDE, true, nullptr},
+    {"travel_minutes", COL_TRAVEL, false, "travel"},
+    {"traffic_minutes", COL_TRAFFIC, false, "traffic"},
+};
+constexpr ColumnName CENSUS_COLUMNS[] = {
+    {"zip", COL_ZIP, true, nullptr},
+    {"year", COL_YEAR, true, nullptr},
+    {"population", COL_POPULATION, false, nullptr},
+    {"households", COL_HOUSEHOLDS, false, nullptr},
+    {"families", COL_FAMILIES, false, nullptr},
+};
+constexpr ColumnName DETAIL_COLUMNS[] = {
+    {"zip", COL_ZIP, true, nullptr},
+};
+constexpr ColumnName ENROLLMENT_COLUMNS[] = {
+    {"zip", COL_ZIP, true, nullptr},
+    {"campus", COL_CAMPUS, true, nullptr},
+    {"year", COL_YEAR, true, nullptr},
+    {"students", COL_STUDENTS, true, nullptr},
+};
+
+// The name of a slot's column in messages.
+std::string slot_name(int slot, std::span<const ColumnName> columns)
+{
+    if (slot >= DETAIL_FIRST) return "f" + std::to_string(slot - DETAIL_FIRST);
+    for (const ColumnName &c : columns)
+        if (c.slot == slot) return c.name;
+    return "?";
+}
 
 std::string lower_name(const std::string &cell)
 {
@@ -247,33 +289,24 @@ std::string lower_name(const std::string &cell)
     return name;
 }
 
-// The slot a header cell names, or -1 for a column of another name.
-int slot_of(TableKind kind, const std::string &name)
+// The detail line a header cell names ("f0" to "f306", not "f01"), or -1.
+int field_line_of(const std::string &name)
 {
-    if (kind == TABLE_DETAIL) {
-        if (name == "zip") return COL_ZIP;
-        if (name.size() < 2 || name.size() > 4 || name[0] != 'f') return -1;
-        if (name.size() > 2 && name[1] == '0') return -1;   // f0 but not f01
-        int line = 0;
-        for (size_t i = 1; i < name.size(); ++i) {
-            if (!is_digit(name[i])) return -1;
-            line = line * 10 + (name[i] - '0');
-        }
-        return line < FIELD_COUNT ? DETAIL_FIRST + line : -1;
+    if (name.size() < 2 || name.size() > 4 || name[0] != 'f') return -1;
+    if (name.size() > 2 && name[1] == '0') return -1;
+    int line = 0;
+    for (size_t i = 1; i < name.size(); ++i) {
+        if (!is_digit(name[i])) return -1;
+        line = line * 10 + (name[i] - '0');
     }
-    const NameSlot *names = kind == TABLE_ZIPS ? ZIPS_NAMES : kind == TABLE_CENSUS ? CENSUS_NAMES : ENROLL_NAMES;
-    size_t count = kind == TABLE_ZIPS ? std::size(ZIPS_NAMES)
-                 : kind == TABLE_CENSUS ? std::size(CENSUS_NAMES) : std::size(ENROLL_NAMES);
-    for (size_t i = 0; i < count; ++i)
-        if (name == names[i].name) return names[i].slot;
-    return -1;
+    return line < FIELD_COUNT ? line : -1;
 }
 
 // Reads the rows of one file; the file's own state (columns, counts of empty and
 // negative cells for the warnings) lives here.
 struct FileReader {
     const char *name;
-    TableKind   kind;
+    const TableKindRow &kindRow;
     TableSet   &set;
     Diagnostics &diag;
     int  column[COLUMN_SLOTS];    // the cell index of each slot, -1 when absent
@@ -334,6 +367,7 @@ struct FileReader {
         return false;
     }
 
+    int  slot_of(const std::string &header) const;
     bool header(const Record &r);
     void row(const Record &r);
     void zips_row(const Record &r, uint32_t zip);
@@ -343,11 +377,23 @@ struct FileReader {
     void warnings();
 };
 
+// The slot a header cell names, or -1 for a column of another name.
+int FileReader::slot_of(const std::string &header) const
+{
+    for (const ColumnName &c : kindRow.columns)
+        if (header == c.name || (c.alias && header == c.alias)) return c.slot;
+    if (kindRow.fieldColumns) {
+        int line = field_line_of(header);
+        if (line >= 0) return DETAIL_FIRST + line;
+    }
+    return -1;
+}
+
 bool FileReader::header(const Record &r)
 {
     std::fill(std::begin(column), std::end(column), -1);
     for (size_t i = 0; i < r.cells.size(); ++i) {
-        int slot = slot_of(kind, lower_name(r.cells[i]));
+        int slot = slot_of(lower_name(r.cells[i]));
         if (slot < 0) continue;
         if (column[slot] >= 0) {
             error(r.line, int(i) + 1, "a second column \"%s\"", lower_name(r.cells[i]).c_str());
@@ -355,38 +401,23 @@ bool FileReader::header(const Record &r)
         }
         column[slot] = int(i);
     }
-    std::vector<int> required = {COL_ZIP};
-    if (kind == TABLE_ZIPS) required = {COL_ZIP, COL_LONGITUDE, COL_LATITUDE};
-    if (kind == TABLE_CENSUS) required = {COL_ZIP, COL_YEAR};
-    if (kind == TABLE_ENROLLMENT) required = {COL_ZIP, COL_CAMPUS, COL_YEAR, COL_STUDENTS};
     bool ok = true;
-    for (int slot : required)
-        if (column[slot] < 0) {
-            error(r.line, 0, "the header has no column \"%s\"", SLOT_NAMES[slot]);
+    std::string absent;   // the optional columns not there: they keep what is stored
+    for (const ColumnName &c : kindRow.columns) {
+        if (column[c.slot] >= 0) continue;
+        if (c.required) {
+            error(r.line, 0, "the header has no column \"%s\"", c.name);
             ok = false;
+        } else {
+            absent += (absent.empty() ? "" : ", ") + std::string(c.name);
         }
-    // Absent optional columns keep the stored values: one warning names them.
-    std::string absent;
-    auto note = [&](int slot, const char *label) {
-        if (column[slot] < 0) absent += (absent.empty() ? "" : ", ") + std::string(label);
-    };
-    if (kind == TABLE_ZIPS) {
-        note(COL_TRAVEL, "travel_minutes");
-        note(COL_TRAFFIC, "traffic_minutes");
-        if (!absent.empty())
-            report(diag, false, name, r.line, 0, "no column %s: those minutes are 0", absent.c_str());
-    } else if (kind == TABLE_CENSUS) {
-        note(COL_POPULATION, "population");
-        note(COL_HOUSEHOLDS, "households");
-        note(COL_FAMILIES, "families");
-    } else if (kind == TABLE_DETAIL) {
+    }
+    if (kindRow.fieldColumns) {
         int missing = 0;
         for (int f = 0; f < FIELD_COUNT; ++f) missing += column[DETAIL_FIRST + f] < 0;
-        if (missing) absent = std::to_string(missing) + " of the columns f0 to f306";
+        if (missing) absent += (absent.empty() ? "" : ", ") + std::to_string(missing) + " of the columns f0 to f306";
     }
-    if (kind != TABLE_ZIPS && !absent.empty())
-        report(diag, false, name, r.line, 0, "no column for %s: the stored values are kept (0 in a new file)",
-               absent.c_str());
+    if (kindRow.absentWarning && !absent.empty()) report(diag, false, name, r.line, 0, kindRow.absentWarning, absent.c_str());
     return ok;
 }
 
@@ -399,12 +430,7 @@ void FileReader::row(const Record &r)
         error(r.line, column[COL_ZIP] + 1, "%s: %s", why, cell(r, COL_ZIP));
         return;
     }
-    switch (kind) {
-    case TABLE_ZIPS:       zips_row(r, zip); break;
-    case TABLE_CENSUS:     census_row(r, zip); break;
-    case TABLE_DETAIL:     detail_row(r, zip); break;
-    case TABLE_ENROLLMENT: enrollment_row(r, zip); break;
-    }
+    (this->*kindRow.readRow)(r, zip);
 }
 
 void FileReader::zips_row(const Record &r, uint32_t zip)
@@ -415,7 +441,7 @@ void FileReader::zips_row(const Record &r, uint32_t zip)
         const char *why = "";
         double &v = slot == COL_LONGITUDE ? row.longitude : row.latitude;
         if (!parse_double_cell(cell(r, slot), v, why)) {
-            error(r.line, column[slot] + 1, "%s: %s", SLOT_NAMES[slot], why);
+            error(r.line, column[slot] + 1, "%s: %s", slot_name(slot, kindRow.columns).c_str(), why);
             ok = false;
         }
     }
@@ -535,7 +561,20 @@ void FileReader::warnings()
                negativeCount == 1 ? "" : "s");
 }
 
+const TableKindRow TABLE_KINDS[TABLE_KIND_COUNT] = {
+    {{"zips", "zip, longitude, latitude, travel_minutes (or travel), traffic_minutes (or traffic)"},
+     ZIPS_COLUMNS, false, "no column %s: those minutes are 0", &FileReader::zips_row},
+    {{"census", "zip, year (1990, 2000, 2007, 2012), population, households, families"},
+     CENSUS_COLUMNS, false, "no column for %s: the stored values are kept (0 in a new file)", &FileReader::census_row},
+    {{"detail", "zip, f0 ... f306 (the 2007 count of each line of ui/fields.ui)"},
+     DETAIL_COLUMNS, true, "no column for %s: the stored values are kept (0 in a new file)", &FileReader::detail_row},
+    {{"enrollment", "zip, campus (1 or 2), year (1990..2006 or max), students"},
+     ENROLLMENT_COLUMNS, false, nullptr, &FileReader::enrollment_row},
+};
+
 }  // namespace
+
+const TableKindInfo &table_kind_info(TableKind kind) { return TABLE_KINDS[kind].info; }
 
 int read_table(const char *name, const char *bytes, size_t size, TableKind kind, TableSet &set, Diagnostics &diag)
 {
@@ -550,7 +589,7 @@ int read_table(const char *name, const char *bytes, size_t size, TableKind kind,
         report(diag, true, name, 0, 0, "the table is empty: it needs a header row");
         return 0;
     }
-    FileReader reader{name, kind, set, diag, {}, 0, 0, 0, 0, 0, 0, 0};
+    FileReader reader{name, TABLE_KINDS[kind], set, diag, {}, 0, 0, 0, 0, 0, 0, 0};
     const Record &head = splitter.records.front();
     if (!reader.header(head)) return 0;
     for (size_t i = 1; i < splitter.records.size(); ++i) {

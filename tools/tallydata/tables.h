@@ -4,6 +4,7 @@
 // (the program, a test, the fuzz harness) hands over the bytes and a name to report.
 #pragma once
 #include "zip_table.h"
+#include "zone_files.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,12 +13,16 @@
 #include <string>
 #include <vector>
 
-enum TableKind { TABLE_ZIPS, TABLE_CENSUS, TABLE_DETAIL, TABLE_ENROLLMENT };
+enum TableKind { TABLE_ZIPS, TABLE_CENSUS, TABLE_DETAIL, TABLE_ENROLLMENT, TABLE_KIND_COUNT };
 
-constexpr int CENSUS_YEARS = 4;                                  // 1990, 2000, 2007, 2012
-constexpr int CENSUS_YEAR_LIST[CENSUS_YEARS] = {1990, 2000, 2007, 2012};
-constexpr int ENROLL_FIRST_YEAR = 1990;                          // entry 0 of a campus row
-constexpr int ENROLL_LAST_YEAR  = 2006;                          // entry 16
+// What a kind of table is called on the command line and in the help; the columns and
+// the reading of its rows live beside them in tables.cpp, one row per kind.
+struct TableKindInfo {
+    const char *option;   // import's option that names such a table, without "--"
+    const char *help;     // its columns, for import --help
+};
+
+const TableKindInfo &table_kind_info(TableKind kind);
 
 // Messages as the program prints them: "tallydata: FILE:LINE:FIELD: error: TEXT".
 // Collected in order; printed to echo as they come when echo is set.
@@ -49,8 +54,8 @@ struct ZipRow {
 
 // Census and detail values given for one ZIP code; the cells not given keep the stored value.
 struct CensusUpdate {
-    float    series[3][CENSUS_YEARS] = {};   // population, households, families by census year
-    bool     seriesGiven[3][CENSUS_YEARS] = {};
+    float    series[SERIES_COUNT][CENSUS_YEARS] = {};   // population, households, families by census year
+    bool     seriesGiven[SERIES_COUNT][CENSUS_YEARS] = {};
     bool     yearSeen[CENSUS_YEARS] = {};    // a census row for the year was read
     float    detail[FIELD_COUNT] = {};
     bool     detailGiven[FIELD_COUNT] = {};
