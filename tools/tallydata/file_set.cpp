@@ -1,11 +1,11 @@
 // file_set.cpp -- all-or-nothing writing of a set of files (see file_set.h).
 #include "file_set.h"
+#include "file_write.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -21,24 +21,6 @@ int read_whole_file(const fs::path &path, std::string &bytes)
     std::fclose(file);
     if (failed) { errno = saved ? saved : EIO; return -1; }
     return 1;
-}
-
-// The temporary name of path: hidden, in the same folder, marked with the process.
-static fs::path temporary_of(const fs::path &path)
-{
-    return path.parent_path() / ("." + path.filename().string() + ".tallydata-" + std::to_string(getpid()));
-}
-
-static bool write_file(const fs::path &path, const std::string &bytes, int &error)
-{
-    FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file) { error = errno; return false; }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (!ok) error = errno;
-    if (std::fflush(file) != 0 && ok) { ok = false; error = errno; }
-    if (std::fclose(file) != 0 && ok) { ok = false; error = errno; }
-    if (!ok && error == 0) error = EIO;
-    return ok;
 }
 
 int commit_file_set(const FileSet &set, Diagnostics &diag)
@@ -77,7 +59,7 @@ int commit_file_set(const FileSet &set, Diagnostics &diag)
     }
     for (const PendingCopy &copy : set.copies) {
         if (!failure.empty()) break;
-        fs::path temporary = temporary_of(copy.to);
+        fs::path temporary = temporary_name_of(copy.to.string());
         std::error_code ec;
         temporaries.push_back(temporary);
         finals.push_back(copy.to);
@@ -86,10 +68,10 @@ int commit_file_set(const FileSet &set, Diagnostics &diag)
     }
     for (const PendingFile &file : set.files) {
         if (!failure.empty()) break;
-        fs::path temporary = temporary_of(file.path);
+        fs::path temporary = temporary_name_of(file.path.string());
         temporaries.push_back(temporary);
         finals.push_back(file.path);
-        if (!write_file(temporary, file.bytes, error)) failure = file.path.string();
+        if (!write_bytes_to(temporary, file.bytes.data(), file.bytes.size(), error, false)) failure = file.path.string();
     }
     if (!failure.empty()) {
         undo();
