@@ -68,6 +68,10 @@ inline uintptr_t make_command(uint32_t id, uint32_t notification) { return (uint
 // with a depth buffer. Call once, before any window. Afterwards the C library reads
 // and writes numbers with a decimal point whatever the user's locale.
 void platform_init(int argc, char **argv);
+// 0 when the application would open an X display (Qt's xcb plugin, its default) and
+// none opens, which would make platform_init abort the program; else 1. The plugin is
+// the one Qt takes from -platform on argv or QT_QPA_PLATFORM; -display names the display.
+int  display_available(int argc, char **argv);
 // Runs the message loop until post_quit; returns the code given to post_quit.
 int  run_message_loop();
 void post_quit(int code);

@@ -18,10 +18,15 @@
 #include "snapshot.h"
 #include "timeline_panel.h"
 
+#include <cstdio>
+
 ShellState shellState;
 
 constexpr int GL_INIT_WAIT_MS = 10000;   // how long start-up waits for the GL view
 
+// On standard error, instead of the toolkit's abort, when no window can be opened.
+static const char *const NO_DISPLAY =
+    "no X display: set DISPLAY, or use tallyrender for pictures without a window";
 static const char *const NO_GL_VIEW =
     "The 3-D view is not available: OpenGL could not be started on this display. "
     "Loading, exporting, the Time and Query menus and the panels still work.";
@@ -113,6 +118,10 @@ int start_application(int argc, char **argv)
 
 int run_application(int argc, char **argv)
 {
+    if (!display_available(argc, argv)) {
+        std::fprintf(stderr, "%s\n", NO_DISPLAY);
+        return 1;
+    }
     start_application(argc, argv);
     return run_message_loop();
 }

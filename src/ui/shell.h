@@ -45,7 +45,8 @@ extern const MenuItem mainMenu[MAIN_MENU_ITEMS];   // the menu bar, in order
 // menus, file dialogs and the tool panels. Returns 1 when the GL view came up; without
 // it a message says so and every command that needs no GL still works.
 int  start_application(int argc, char **argv);
-// start_application, then the message loop; returns the quit code (0).
+// start_application, then the message loop; returns the quit code (0). Without an X
+// display to open it says so in one line on standard error and returns 1.
 int  run_application(int argc, char **argv);
 
 void     build_menus();

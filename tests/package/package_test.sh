@@ -119,16 +119,19 @@ launcher() {
     [ ! -e "$other_home/Tallymap" ] || fail "made ~/Tallymap although the folder had data"
 
     # A link left pointing nowhere (Tallymap moved) is made again; the user's files stay.
-    # No display is needed for that: the launcher has done its work when the viewer fails.
+    # No display is needed for that: the launcher has done its work when the viewer
+    # refuses to start, and the viewer's one line and status come through.
     rm "$home/Tallymap/data" && ln -s /nonexistent "$home/Tallymap/data"
     echo mine > "$home/Tallymap/notes.txt"
-    { (cd "$empty" && HOME=$home DISPLAY= "$root/usr/bin/tallymap") >/dev/null 2>&1; } 2>/dev/null || true
+    local said status=0
+    said=$(cd "$empty" && HOME=$home DISPLAY= QT_QPA_PLATFORM= XDG_SESSION_TYPE= "$root/usr/bin/tallymap" 2>&1 >/dev/null) || status=$?
+    [ "$status" -eq 1 ] && [ "$said" = "no X display: set DISPLAY, or use tallyrender for pictures without a window" ] ||
+        fail "without a display: exit $status, said: $said"
     [ "$(readlink -f "$home/Tallymap/data")" = "$(readlink -f "$share/data")" ] || fail "dangling link kept"
     [ "$(cat "$home/Tallymap/notes.txt")" = mine ] || fail "a user's file in ~/Tallymap was touched"
 
     # A home where the folder cannot be made: the installed data, said on stderr.
     touch "$work/home-file"
-    local said
     said=$(cd "$empty" && { HOME=$work/home-file DISPLAY= "$root/usr/bin/tallymap" 2>&1 >/dev/null; } 2>/dev/null || true)
     case $said in *"starting in $(readlink -f "$share")"*) ;; *) fail "no fallback to the installed data: $said" ;; esac
 }

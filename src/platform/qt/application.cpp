@@ -16,7 +16,9 @@
 #include <QTimer>
 
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
+#include <xcb/xcb.h>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -177,6 +179,37 @@ static int qt_save_file(WindowHandle owner, const char *startDirectory, const ch
 // ---------------------------------------------------------------------------------
 // Application and message loop
 // ---------------------------------------------------------------------------------
+// The value after Qt's own option "-NAME" (or "--NAME") on the command line, or nullptr.
+static const char *qt_option(int argc, char **argv, const char *name)
+{
+    for (int i = 1; argv && i + 1 < argc; ++i) {
+        const char *option = argv[i];
+        if (option[0] != '-') continue;
+        option += option[1] == '-' ? 2 : 1;
+        if (std::strcmp(option, name) == 0) return argv[i + 1];
+    }
+    return nullptr;
+}
+
+int display_available(int argc, char **argv)
+{
+    // the plugin Qt loads: its -platform option, QT_QPA_PLATFORM, else its default, X
+    const char *platform = qt_option(argc, argv, "platform");
+    if (!platform || !*platform) platform = std::getenv("QT_QPA_PLATFORM");
+    if (!platform || !*platform) {
+        const char *session = std::getenv("XDG_SESSION_TYPE");
+        if (session && std::strcmp(session, "wayland") == 0) return 1;   // Qt may choose Wayland there
+        platform = "xcb";
+    }
+    // "xcb" or "xcb:OPTIONS"; another plugin (offscreen, minimal) or a list to try in
+    // turn ("wayland;xcb") is Qt's to find
+    if (std::strncmp(platform, "xcb", 3) != 0 || (platform[3] != '\0' && platform[3] != ':')) return 1;
+    xcb_connection_t *connection = xcb_connect(qt_option(argc, argv, "display"), nullptr);
+    const int opened = !xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    return opened;
+}
+
 void platform_init(int argc, char **argv)
 {
     if (!QApplication::instance()) {
