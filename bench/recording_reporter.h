@@ -1,23 +1,17 @@
 // recording_reporter.h -- Google Benchmark's console output, plus each benchmark's
 // times kept by name ("BM_read_bmp/0", "BM_ReadRecords") so that a benchmark binary
-// can print its RATIO lines after the runs. No colour codes, so that the RATIO lines
-// that scripts/run-benchmarks greps start their lines.
+// can print its rows (bench_support.h) after the runs. No colour codes, so that the
+// rows that scripts/run-benchmarks greps start their lines.
 #pragma once
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <map>
 #include <string>
 #include <vector>
 
 class RecordingReporter : public benchmark::ConsoleReporter {
 public:
-    // Real time per iteration in the benchmark's unit: the median when the runs are
-    // repeated, else the one run.
-    std::map<std::string, double> realTime;
-    // Best CPU time per iteration over the repetitions, in seconds, system time
-    // included: steadier than wall time on a shared machine.
-    std::map<std::string, double> bestCpuSeconds;
-
     RecordingReporter() : ConsoleReporter(OO_Tabular) {}
 
     void ReportRuns(const std::vector<Run> &runs) override
@@ -40,16 +34,23 @@ public:
         ConsoleReporter::ReportRuns(runs);
     }
 
-    // "numerator / denominator" of two real times, or 0 when either is missing.
-    double real_ratio(const std::string &numerator, const std::string &denominator) const
-    {
-        auto a = realTime.find(numerator), b = realTime.find(denominator);
-        if (a == realTime.end() || b == realTime.end() || b->second <= 0) return 0;
-        return a->second / b->second;
-    }
+    // Real time per iteration in the benchmark's unit: the median when the runs are
+    // repeated, else the one run; NaN when the benchmark did not run.
+    double real_time(const std::string &name) const { return found(realTime, name); }
+    // Best CPU time per iteration over the repetitions, in seconds, system time
+    // included (steadier than wall time on a shared machine); NaN when it did not run.
+    double best_cpu_seconds(const std::string &name) const { return found(bestCpuSeconds, name); }
 
 private:
-    std::map<std::string, bool> medians;   // names whose median has been recorded
+    std::map<std::string, double> realTime;         // by name, see real_time
+    std::map<std::string, double> bestCpuSeconds;   // by name, see best_cpu_seconds
+    std::map<std::string, bool>   medians;          // names whose median has been recorded
+
+    static double found(const std::map<std::string, double> &times, const std::string &name)
+    {
+        auto time = times.find(name);
+        return time == times.end() ? NAN : time->second;
+    }
 };
 
 // Runs the benchmarks named on the command line (all by default) into reporter.

@@ -1,6 +1,6 @@
 // bench_data.cpp -- the data core's speed: read_records of 300 ZIP codes (a CSV and
 // 600 census and enrollment files) against a plain fopen/fread/fclose of the same 601
-// files, and compute_values for 300 ZIP codes. Prints one RATIO line per target.
+// files, and compute_values for 300 ZIP codes. Prints its rows for the final table.
 #include "dates.h"
 #include "platform.h"
 #include "selection.h"
@@ -8,8 +8,9 @@
 #include "zip_table.h"
 
 #include <benchmark/benchmark.h>
+#include "bench_support.h"
 #include "recording_reporter.h"
-#include <unistd.h>
+#include "study_area.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -20,66 +21,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int ZIPS = 300;
+const char *const STUDY_CSV = "bench/zips.csv";
 std::vector<std::string> allFiles;   // the CSV, then every .zc and .enr
 std::vector<size_t> fileSizes;       // and the size of each, so both sides read the same bytes
 
 void quiet_message(const char *, const char *, WindowHandle) {}
 
-void write_bytes(const std::string &path, const void *data, size_t size)
+void list_files()
 {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-}
-
-// A study area of 300 ZIP codes in a fresh folder, which becomes the working directory.
-fs::path make_study_area()
-{
-    fs::path dir = fs::temp_directory_path() / ("tallymap-bench-data-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "data" / "zips");
-    fs::create_directories(dir / "data" / "enroll");
-    fs::current_path(dir);
-
-    std::string csv = "ZIP,COUNTY,LON,LAT,TRAVEL,TRAFFIC\n";
-    for (int i = 0; i < ZIPS; ++i) {
-        unsigned zip = 77001 + i;
-        char line[96];
-        std::snprintf(line, sizeof line, "%u,%d,%.6f,%.6f,%d,%d\n", zip, i % 10, -95.9 + i * 0.003,
-                      29.4 + i * 0.002, 10 + i % 50, 15 + i % 70);
-        csv += line;
-        float zone[322];
-        for (int k = 0; k < 322; ++k) zone[k] = 100.0f + float((i * 7 + k * 13) % 900);
-        for (int s = 0; s < 3; ++s) {
-            zone[s * 5 + 0] = 1000.0f + float(i);
-            zone[s * 5 + 1] = 1300.0f + float(i);
-            zone[s * 5 + 2] = 1600.0f + float(i);
-            zone[s * 5 + 3] = 1800.0f + float(i);
-        }
-        uint16_t enroll[36];
-        for (int k = 0; k < 36; ++k) enroll[k] = static_cast<uint16_t>((i + k) % 40);
-        std::string zc = "data/zips/" + std::to_string(zip) + ".zc";
-        std::string enr = "data/enroll/" + std::to_string(zip) + ".enr";
-        write_bytes(zc, zone, sizeof zone);     // the benchmark host is little-endian
-        write_bytes(enr, enroll, sizeof enroll);
-    }
-    write_bytes("zips.csv", csv.data(), csv.size());
-    allFiles.push_back("zips.csv");
-    for (int i = 0; i < ZIPS; ++i) allFiles.push_back("./data/zips/" + std::to_string(77001 + i) + ".zc");
-    for (int i = 0; i < ZIPS; ++i) allFiles.push_back("./data/enroll/" + std::to_string(77001 + i) + ".enr");
+    allFiles.push_back(STUDY_CSV);
+    for (int i = 0; i < BENCH_ZIPS; ++i) allFiles.push_back("./data/zips/" + std::to_string(BENCH_FIRST_ZIP + i) + ".zc");
+    for (int i = 0; i < BENCH_ZIPS; ++i) allFiles.push_back("./data/enroll/" + std::to_string(BENCH_FIRST_ZIP + i) + ".enr");
     for (const std::string &path : allFiles) fileSizes.push_back(static_cast<size_t>(fs::file_size(path)));
-    return dir;
 }
 
 void BM_ReadRecords(benchmark::State &state)
 {
     for (auto _ : state) {
-        int ok = read_records("zips.csv");
+        int ok = read_records(STUDY_CSV);
         benchmark::DoNotOptimize(ok);
-        if (!ok || zipTable.count != ZIPS) state.SkipWithError("load failed");
+        if (!ok || zipTable.count != BENCH_ZIPS) state.SkipWithError("load failed");
     }
 }
 
@@ -100,7 +61,7 @@ void BM_PlainRead(benchmark::State &state)
 
 void BM_ComputeValues(benchmark::State &state)
 {
-    read_records("zips.csv");
+    read_records(STUDY_CSV);
     querySelection.campus = 1;
     seriesCode[querySelection.field = 20] = 1;
     PackedDate date = timeline.minDate;
@@ -123,22 +84,20 @@ int main(int argc, char **argv)
 {
     ModalHandler quiet{quiet_message, nullptr, nullptr};
     set_modal_handler(&quiet);
-    fs::path previous = fs::current_path();
-    fs::path dir = make_study_area();
+    const fs::path previous = fs::current_path();
+    const std::string root = make_working_directory();
+    fs::current_path(root);
+    list_files();
 
     RecordingReporter reporter;
     run_recorded(argc, argv, reporter);
 
     fs::current_path(previous);
-    fs::remove_all(dir);
+    std::error_code ignored;
+    fs::remove_all(root, ignored);   // the maps and ui links go, not their targets
 
-    // Best CPU time of five against best of five: the machine is shared.
-    auto &s = reporter.bestCpuSeconds;
-    if (s.count("BM_ReadRecords") && s.count("BM_PlainRead"))
-        std::printf("RATIO | read_records 300 ZIPs vs plain read of 601 files | %.2f x | <= 1.5 x\n",
-                    s["BM_ReadRecords"] / s["BM_PlainRead"]);
-    if (s.count("BM_ComputeValues"))
-        std::printf("RATIO | compute_values, 300 ZIPs, per call | %.1f us | (report)\n",
-                    s["BM_ComputeValues"] * 1e6);
+    print_row("read_records 300 ZIPs / plain read of their 601 files, best CPU time of 5",
+              ratio(reporter.best_cpu_seconds("BM_ReadRecords"), reporter.best_cpu_seconds("BM_PlainRead")), "x", "<= 1.5");
+    print_row("compute_values, 300 ZIPs, per call", reporter.best_cpu_seconds("BM_ComputeValues") * 1e6, "us");
     return 0;
 }

@@ -3,77 +3,60 @@
 // as --film x.mp4 and x.webm at the default quality. Each measurement is a whole
 // tallyrender run as a user starts it; the runs alternate, five of each, and the
 // medians are compared: time and bytes on disk.
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "study_area.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr int RUNS = 5;
-// The README film example's kind of picture: coloured sides, the legend with its date.
-const std::string FRAMES =
-    " --load bench/zips.csv --view 20,50,250 --campus 1 --legend --date 1995-01-01 --step month --count 100";
 
-// ms of a whole tallyrender run with these arguments; -1 when it failed.
-static double time_tallyrender(const std::string &arguments)
+// ms of a whole tallyrender run that writes `output` (--frames DIR or --film FILE), in
+// bytes on disk into `bytes`; the output is removed again, so that every run starts
+// with the same free page cache. The README film example's kind of picture: coloured
+// sides, the legend with its date.
+static double render_ms(const char *option, const char *output, std::vector<double> &bytes)
 {
-    std::string command = "env -u DISPLAY '" TALLYRENDER_PATH "' " + arguments + " 2>/dev/null";
-    Clock::time_point start = Clock::now();
-    int status = std::system(command.c_str());
-    return status == 0 ? std::chrono::duration<double, std::milli>(Clock::now() - start).count() : -1;
-}
-
-static double bytes_of(const fs::path &path)
-{
+    const double ms = process_ms({TALLYRENDER_PATH, option, output, "--load", "bench/zips.csv", "--view", "20,50,250",
+                                  "--campus", "1", "--legend", "--date", "1995-01-01", "--step", "month", "--count", "100"},
+                                 "tallyrender.log");
     std::error_code error;
-    if (!fs::is_directory(path, error)) return double(fs::file_size(path, error));
     double total = 0;
-    for (const auto &entry : fs::directory_iterator(path, error)) total += double(entry.file_size(error));
-    return total;
-}
-
-static double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    if (!fs::is_directory(output, error)) total = double(fs::file_size(output, error));
+    else for (const auto &entry : fs::directory_iterator(output, error)) total += double(entry.file_size(error));
+    bytes.push_back(error ? NAN : total);
+    fs::remove_all(output, error);
+    return ms;
 }
 
 int main()
 {
-    std::string root = make_working_directory();
+    // tallyrender needs no window system: its runs are timed without one
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    const std::string root = make_working_directory();
     if (chdir(root.c_str()) != 0) return 1;
-    std::vector<double> framesMs, mp4Ms, webmMs, framesBytes, mp4Bytes, webmBytes;
-    for (int run = 0; run < RUNS; ++run) {
-        fs::remove_all("frames");
-        framesMs.push_back(time_tallyrender("--frames frames" + FRAMES));
-        framesBytes.push_back(bytes_of("frames"));
-        fs::remove_all("frames");   // the next runs start with the same free page cache
-        mp4Ms.push_back(time_tallyrender("--film x.mp4" + FRAMES));
-        mp4Bytes.push_back(bytes_of("x.mp4"));
-        webmMs.push_back(time_tallyrender("--film x.webm" + FRAMES));
-        webmBytes.push_back(bytes_of("x.webm"));
+    std::vector<double> framesBytes, mp4Bytes, webmBytes;
+    const auto runs = alternate(RUNS, {[&] { return render_ms("--frames", "frames", framesBytes); },
+                                       [&] { return render_ms("--film", "x.mp4", mp4Bytes); },
+                                       [&] { return render_ms("--film", "x.webm", webmBytes); }});
+    for (int run = 0; run < RUNS; ++run)
         std::printf("run %d: frames %.0f ms %.0f bytes, mp4 %.0f ms %.0f bytes, webm %.0f ms %.0f bytes\n", run + 1,
-                    framesMs.back(), framesBytes.back(), mp4Ms.back(), mp4Bytes.back(), webmMs.back(), webmBytes.back());
-    }
+                    runs[0][run], framesBytes[run], runs[1][run], mp4Bytes[run], runs[2][run], webmBytes[run]);
     std::error_code ignored;
-    fs::remove_all(root, ignored);   // the maps symlink goes, not its target
+    fs::remove_all(root, ignored);   // the maps and ui links go, not their targets
 
-    const double frames = median(framesMs), bitmaps = median(framesBytes);
-    for (const auto &[name, ms, bytes] : {std::tuple{"mp4", median(mp4Ms), median(mp4Bytes)},
-                                          std::tuple{"webm", median(webmMs), median(webmBytes)}}) {
-        std::printf("RATIO | tallyrender --film x.%s / --frames, 100 frames of 1024x768, 300 ZIPs, by month: time | "
-                    "%.2f x | <= 2 x\n", name, frames > 0 && ms > 0 ? ms / frames : 0.0);
-        std::printf("RATIO | tallyrender --film x.%s / --frames, the same frames: bytes | 1/%.0f | <= 1/100\n", name,
-                    bytes > 0 ? bitmaps / bytes : 0.0);
-    }
+    const double frames = median(runs[0]), bitmaps = median(framesBytes);
+    print_row("tallyrender --film x.mp4 / --frames, 100 frames of 1024x768, 300 ZIPs, by month: time",
+              ratio(median(runs[1]), frames), "x", "<= 2");
+    print_row("tallyrender --frames / --film x.mp4, the same frames: bytes", ratio(bitmaps, median(mp4Bytes)), "x", ">= 100");
+    print_row("tallyrender --film x.webm / --frames, the same frames: time", ratio(median(runs[2]), frames), "x", "<= 2");
+    print_row("tallyrender --frames / --film x.webm, the same frames: bytes", ratio(bitmaps, median(webmBytes)), "x",
+              ">= 100");
     return 0;
 }

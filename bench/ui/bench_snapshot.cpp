@@ -2,8 +2,7 @@
 // with the sample study area loaded and a 1024 x 768 view. The snapshot is timed from
 // the menu command to the file written ("Save complete" shown), without the capture's
 // fixed 501 ms wait and with the save dialog answered at once; the print from the
-// print dialog's answer to "Print spooled", the PDF written. Prints medians as RATIO
-// lines.
+// print dialog's answer to "Print spooled", the PDF written. Prints medians as rows.
 #include <QWidget>
 
 #include <algorithm>
@@ -23,22 +22,22 @@
 #include "snapshot.h"
 #include "zip_table.h"
 
-using Clock = std::chrono::steady_clock;
+#include "bench_support.h"
 
 constexpr int SNAPSHOT_RUNS = 21;
 constexpr int PRINT_RUNS    = 7;
 constexpr int VIEW_WIDTH    = 1024;
 constexpr int VIEW_HEIGHT   = 768;
 
-static std::string       outputFolder;   // where the bitmaps and PDFs go
-static std::string       nextFile;       // the answer of the next save or print dialog
-static Clock::time_point dialogAnswered; // when the print dialog was answered
-static Clock::time_point finished;       // when "Save complete" or "Print spooled" was shown
-static int               failures;       // messages other than the two successes
+static std::string            outputFolder;     // where the bitmaps and PDFs go
+static std::string            nextFile;         // the answer of the next save or print dialog
+static BenchClock::time_point dialogAnswered;   // when the print dialog was answered
+static BenchClock::time_point finished;         // when "Save complete" or "Print spooled" was shown
+static int                    failures;         // messages other than the two successes
 
 static void note_message(const char *text, const char *caption, WindowHandle)
 {
-    finished = Clock::now();
+    finished = BenchClock::now();
     if (std::strcmp(text, "Save complete") != 0 && std::strcmp(text, "Print spooled") != 0 &&
         std::strcmp(text, "Load complete") != 0) {
         std::fprintf(stderr, "%s: %s\n", caption, text);
@@ -55,19 +54,13 @@ static int answer_file(WindowHandle, const char *, const char *, char *path, int
 static int answer_print(WindowHandle, char *outputFile, int size)
 {
     std::snprintf(outputFile, size_t(size), "%s", nextFile.c_str());
-    dialogAnswered = Clock::now();
+    dialogAnswered = BenchClock::now();
     return 1;
 }
 
-static double ms_between(Clock::time_point from, Clock::time_point to)
+static double ms_between(BenchClock::time_point from, BenchClock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-static double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // Gives the GL view the size asked for: the main window grows by what is missing.
@@ -111,7 +104,7 @@ int main()
     std::vector<double> snapshotMs, printMs;
     for (int run = 0; run < SNAPSHOT_RUNS; ++run) {
         nextFile = outputFolder + "/view" + std::to_string(run % 2) + ".bmp";
-        const Clock::time_point start = Clock::now();
+        const BenchClock::time_point start = BenchClock::now();
         handle_menu_command(CMD_SAVE_SNAPSHOT);
         snapshotMs.push_back(ms_between(start, finished));
         process_events(20);
@@ -131,10 +124,9 @@ int main()
                 *std::min_element(snapshotMs.begin(), snapshotMs.end()), SNAPSHOT_RUNS);
     std::printf("print into PDF: median %.1f ms, fastest %.1f ms (%d runs), %ju bytes\n", median(printMs),
                 *std::min_element(printMs.begin(), printMs.end()), PRINT_RUNS, uintmax_t(pdfBytes));
-    std::printf("RATIO | Save Snapshot.. of a 1024 x 768 view, menu to file written (no wait, no dialog) "
-                "| %.1f ms | <= 30 ms\n", median(snapshotMs));
-    std::printf("RATIO | Print.. one page into a PDF, dialog answered to job ended | %.0f ms | <= 1000 ms\n",
-                median(printMs));
+    print_row("Save Snapshot.. of a 1024 x 768 view, menu to file written (no wait, no dialog)", median(snapshotMs),
+              "ms", "<= 30");
+    print_row("Print.. one page into a PDF, dialog answered to job ended", median(printMs), "ms", "<= 1000");
     std::fflush(stdout);
     std::_Exit(0);   // the measurement is taken; skip the tear-down
 }

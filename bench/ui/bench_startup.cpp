@@ -1,7 +1,7 @@
 // bench_startup.cpp -- start-up and memory of the viewer against a bare Qt window with
 // a GL view. Every measurement runs in a fresh child process (the toolkit starts once
 // per process); the parent alternates viewer, bare and floor runs and prints the
-// medians as RATIO lines.
+// medians as rows.
 //
 // Two floors: the bare window only clears its GL view. The same-work floor is the
 // plainest Qt program that shows the viewer's first picture: the same menu bar, the
@@ -23,9 +23,11 @@
 //   bench_startup bare-rss        child: VmRSS in kB of the bare window
 //   bench_startup viewer-log      child: ms per ZIP report appended to a log at its cap
 //
-// With the same 300 ZIP codes it also times tallyrender: its start to the first picture
-// written, against the viewer's start to its first frame, and 100 frames of 1024 x 768
-// against writing the same frames' bytes with write_bmp alone.
+// Index
+//   [SECTION] The bare window
+//   [SECTION] The same-work floor
+//   [SECTION] The viewer
+//   [SECTION] The parent
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -45,7 +47,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,13 +54,11 @@
 #include <string>
 #include <vector>
 #include <GL/gl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app_windows.h"
 #include "camera.h"
 #include "gis_panel.h"
-#include "image.h"
 #include "info_panel.h"
 #include "platform.h"
 #include "query_panel.h"
@@ -69,18 +68,12 @@
 #include "timeline_panel.h"
 #include "zip_table.h"
 
+#include "bench_support.h"
 #include "study_area.h"
-
-using Clock = std::chrono::steady_clock;
 
 constexpr int RUNS       = 7;
 constexpr int START_RUNS = 15;     // start-up is timed in its own alternating runs
 constexpr int SETTLE_MS  = 1000;   // events processed before memory is read
-
-static double elapsed_ms(Clock::time_point from)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - from).count();
-}
 
 // CPU time of the whole process (the GL driver's threads too), which other programs
 // on a shared machine stretch much less than the time on the clock.
@@ -104,7 +97,7 @@ static long resident_kb()
 }
 
 // ---------------------------------------------------------------------------------
-// The bare window: a main window of the same size with a GL view that clears.
+// [SECTION] The bare window: a main window of the same size with a GL view that clears.
 // ---------------------------------------------------------------------------------
 class BareView : public QOpenGLWidget {
 public:
@@ -116,7 +109,7 @@ protected:
 
 static int bare_child(bool memory)
 {
-    Clock::time_point start = Clock::now();
+    BenchClock::time_point start = BenchClock::now();
     QSurfaceFormat format;
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
     format.setDepthBufferSize(24);
@@ -134,7 +127,7 @@ static int bare_child(bool memory)
     if (view.frames == 0) return 1;   // no time at all rather than the time-out's
     double ms = elapsed_ms(start);
     if (memory) {
-        Clock::time_point settle = Clock::now();
+        BenchClock::time_point settle = BenchClock::now();
         while (elapsed_ms(settle) < SETTLE_MS) QApplication::processEvents(QEventLoop::AllEvents, 10);
         std::printf("%ld\n", resident_kb());
     } else {
@@ -144,8 +137,8 @@ static int bare_child(bool memory)
 }
 
 // ---------------------------------------------------------------------------------
-// The same-work floor: plain Qt widgets and plain GL 1.1, nothing of the viewer's code
-// but its tables (menu, panel templates, map extent and camera constants).
+// [SECTION] The same-work floor: plain Qt widgets and plain GL 1.1, nothing of the
+// viewer's code but its tables (menu, panel templates, map extent and camera constants).
 // ---------------------------------------------------------------------------------
 class FloorView : public QOpenGLWidget {
 public:
@@ -297,7 +290,7 @@ static void floor_combo(QComboBox *combo, std::initializer_list<const char *> it
 
 static int floor_child()
 {
-    Clock::time_point start = Clock::now();
+    BenchClock::time_point start = BenchClock::now();
     QSurfaceFormat format;
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
     format.setDepthBufferSize(24);
@@ -353,7 +346,7 @@ static int floor_child()
 }
 
 // ---------------------------------------------------------------------------------
-// The viewer, started in-process as the program starts it.
+// [SECTION] The viewer, started in-process as the program starts it.
 // ---------------------------------------------------------------------------------
 static void quiet_message(const char *, const char *, WindowHandle) {}
 static int answer_csv(WindowHandle, const char *, const char *, char *path, int size)
@@ -375,7 +368,7 @@ static void time_log_reports()
         format_zip_report(i, text);
         append_info(text);
     }
-    Clock::time_point start = Clock::now();
+    BenchClock::time_point start = BenchClock::now();
     for (int i = 0; i < LOG_REPORTS; ++i) {
         format_zip_report(i % BENCH_ZIPS, text);
         append_info(text);
@@ -389,7 +382,7 @@ static int viewer_child(bool memory, bool log = false)
     set_modal_handler(&handler);
     static char name[] = "tallymap";
     static char *argv[] = {name, nullptr};
-    Clock::time_point start = Clock::now();
+    BenchClock::time_point start = BenchClock::now();
     start_application(1, argv);
     while (shellState.frames == 0 && elapsed_ms(start) < 20000) process_events(1);
     if (shellState.frames == 0) std::_Exit(1);   // no time at all rather than the time-out's
@@ -399,7 +392,7 @@ static int viewer_child(bool memory, bool log = false)
     } else if (memory) {
         handle_menu_command(1);   // load the 300 ZIP codes of bench/zips.csv
         if (zipTable.count != BENCH_ZIPS) std::fprintf(stderr, "loaded %u ZIP codes\n", zipTable.count);
-        Clock::time_point settle = Clock::now();
+        BenchClock::time_point settle = BenchClock::now();
         while (elapsed_ms(settle) < SETTLE_MS) process_events(10);
         std::printf("%ld\n", resident_kb());
     } else {
@@ -410,55 +403,20 @@ static int viewer_child(bool memory, bool log = false)
 }
 
 // ---------------------------------------------------------------------------------
-// The parent: the runs in a working directory with the base map and 300 ZIP codes.
+// [SECTION] The parent: the runs in a working directory with the base map and 300 ZIP codes.
 // ---------------------------------------------------------------------------------
 // The child's first number; its second (the start-up children's CPU time) into second.
+// NaN for a number the child did not print.
 static double run_child(const char *self, const char *mode, std::vector<double> *second = nullptr)
 {
     std::string command = std::string("'") + self + "' " + mode;
     FILE *child = popen(command.c_str(), "r");
-    double value = -1, more = -1;
-    if (!child || std::fscanf(child, "%lf", &value) != 1) value = -1;
-    else if (std::fscanf(child, "%lf", &more) != 1) more = -1;
+    double value = NAN, more = NAN;
+    if (!child || std::fscanf(child, "%lf", &value) != 1) value = NAN;
+    else if (std::fscanf(child, "%lf", &more) != 1) more = NAN;
     if (child) pclose(child);
     if (second) second->push_back(more);
     return value;
-}
-
-static double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// ---------------------------------------------------------------------------------
-// tallyrender, as a user runs it
-// ---------------------------------------------------------------------------------
-constexpr int FILM_FRAMES = 100;
-
-// ms of a whole tallyrender run with these arguments; -1 when it failed.
-static double time_tallyrender(const std::string &arguments)
-{
-    std::string command = "env -u DISPLAY '" TALLYRENDER_PATH "' " + arguments + " 2>/dev/null";
-    Clock::time_point start = Clock::now();
-    int status = std::system(command.c_str());
-    return status == 0 ? elapsed_ms(start) : -1;
-}
-
-// ms for write_bmp to write FILM_FRAMES frames of the film's first frame.
-static double time_bmp_writes(const std::string &frame, const std::string &folder)
-{
-    RgbImage image{};
-    if (!read_bmp(frame.c_str(), image)) return -1;
-    Clock::time_point start = Clock::now();
-    char path[512];
-    for (int i = 1; i <= FILM_FRAMES; ++i) {
-        std::snprintf(path, sizeof path, "%s/copy_%05d.bmp", folder.c_str(), i);
-        if (!write_bmp(path, image)) return -1;
-    }
-    double ms = elapsed_ms(start);
-    free_image(image);
-    return ms;
 }
 
 int main(int argc, char **argv)
@@ -482,54 +440,33 @@ int main(int argc, char **argv)
     if (chdir(root.c_str()) != 0) return 1;
 
     std::vector<double> viewerCpu, floorCpu, bareCpu;   // CPU ms of the same runs
-    std::vector<double> viewerMs, bareMs, floorMs, viewerKb, bareKb, logMs, renderStartMs, filmMs, writeMs;
-    for (int run = 0; run < START_RUNS; ++run) {
-        viewerMs.push_back(run_child(self, "viewer-start", &viewerCpu));
-        floorMs.push_back(run_child(self, "floor-start", &floorCpu));
-        bareMs.push_back(run_child(self, "bare-start", &bareCpu));
-    }
-    for (int run = 0; run < RUNS; ++run) {
-        renderStartMs.push_back(time_tallyrender("--snapshot first.bmp"));
-        std::filesystem::remove_all("film");
-        filmMs.push_back(time_tallyrender("--load bench/zips.csv --view 20,50,250 --frames film --step day --count " +
-                                          std::to_string(FILM_FRAMES)));
-        writeMs.push_back(time_bmp_writes("film/frame_00001.bmp", "film"));
-        logMs.push_back(run_child(self, "viewer-log"));
-        viewerKb.push_back(run_child(self, "viewer-rss"));
-        bareKb.push_back(run_child(self, "bare-rss"));
-    }
+    const auto start = alternate(START_RUNS, {[&] { return run_child(self, "viewer-start", &viewerCpu); },
+                                              [&] { return run_child(self, "floor-start", &floorCpu); },
+                                              [&] { return run_child(self, "bare-start", &bareCpu); }});
+    const auto after = alternate(RUNS, {[&] { return run_child(self, "viewer-log"); },
+                                        [&] { return run_child(self, "viewer-rss"); },
+                                        [&] { return run_child(self, "bare-rss"); }});
     std::error_code ignored;
     std::filesystem::remove_all(root, ignored);   // the maps symlink goes, not its target
 
-    for (const std::vector<double> *runs : {&viewerMs, &floorMs, &bareMs})
-        if (long failed = std::count_if(runs->begin(), runs->end(), [](double ms) { return ms < 0; }))
-            std::printf("start to first frame: %ld of %d runs drew no frame; the medians below mislead\n",
+    for (const std::vector<double> &runs : start)
+        if (long failed = std::count_if(runs.begin(), runs.end(), [](double ms) { return std::isnan(ms); }))
+            std::printf("start to first frame: %ld of %d runs drew no frame; the medians below are of the others\n",
                         failed, START_RUNS);
-    double vMs = median(viewerMs), bMs = median(bareMs), fMs = median(floorMs);
-    double vKb = median(viewerKb), bKb = median(bareKb);
+    const double vMs = median(start[0]), fMs = median(start[1]), bMs = median(start[2]);
+    const double vKb = median(after[1]), bKb = median(after[2]);
     std::printf("start to first frame: tallymap %.1f ms, same-work floor %.1f ms, bare window %.1f ms"
                 " (medians of %d)\n", vMs, fMs, bMs, START_RUNS);
-    double vCpu = median(viewerCpu), fCpu = median(floorCpu), bCpu = median(bareCpu);
+    const double vCpu = median(viewerCpu), fCpu = median(floorCpu), bCpu = median(bareCpu);
     std::printf("the same runs' CPU time: tallymap %.1f ms, same-work floor %.1f ms, bare window %.1f ms\n",
                 vCpu, fCpu, bCpu);
     std::printf("resident memory: tallymap with %d ZIP codes %.0f kB, bare window %.0f kB\n",
                 BENCH_ZIPS, vKb, bKb);
-    std::printf("RATIO | tallymap start to first frame / same-work Qt floor | %.2f x | <= 1.2 x\n",
-                fMs > 0 ? vMs / fMs : 0.0);
-    std::printf("RATIO | tallymap start to first frame / bare Qt GL window (clears only) | %.2f x | (report)\n",
-                bMs > 0 ? vMs / bMs : 0.0);
-    std::printf("RATIO | tallymap start-up CPU time (all threads) / same-work Qt floor, same runs | %.2f x | (report)\n",
-                fCpu > 0 ? vCpu / fCpu : 0.0);
-    std::printf("RATIO | tallymap VmRSS with 300 ZIP codes - bare Qt GL window | %+.1f MB | <= +15 MB\n",
-                (vKb - bKb) / 1024.0);
-    std::printf("RATIO | append_info of a ZIP report, log at its 199-line cap | %.3f ms | <= 2 ms\n",
-                median(logMs));
-    double film = median(filmMs), writes = median(writeMs);
-    std::printf("RATIO | tallyrender, 100 frames of 1024x768, 300 ZIPs: frames per second | %.1f | (report)\n",
-                film > 0 ? 1000.0 * FILM_FRAMES / film : 0.0);
-    std::printf("RATIO | tallyrender 100 frames / write_bmp of the same 100 frames | %.2f x | <= 2 x\n",
-                writes > 0 ? film / writes : 0.0);
-    std::printf("RATIO | tallyrender start to first picture written / tallymap start to first frame | %.2f x | (report)\n",
-                vMs > 0 ? median(renderStartMs) / vMs : 0.0);
+    print_row("tallymap start to first frame / same-work Qt floor", ratio(vMs, fMs), "x", "<= 1.2");
+    print_row("tallymap start to first frame / bare Qt GL window (clears only)", ratio(vMs, bMs), "x");
+    print_row("tallymap start-up CPU time (all threads) / same-work Qt floor, same runs", ratio(vCpu, fCpu), "x");
+    print_row("tallymap start to first frame", vMs, "ms");
+    print_row("tallymap VmRSS with 300 ZIP codes - bare Qt GL window", (vKb - bKb) / 1024.0, "MB", "<= 15");
+    print_row("append_info of a ZIP report, log at its 199-line cap", median(after[0]), "ms", "<= 2");
     return 0;
 }

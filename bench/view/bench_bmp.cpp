@@ -1,9 +1,10 @@
 // bench_bmp.cpp -- speed of write_bmp and read_bmp for a 1024 x 1024 and a 6144 x 4096
 // image, measured side by side with a raw fwrite/fread of the same byte count and with
-// the stb image writer's BMP output. Prints one RATIO line per comparison.
+// the stb image writer's BMP output. Prints one row per comparison.
 #include "image.h"
 
 #include <benchmark/benchmark.h>
+#include "bench_support.h"
 #include "recording_reporter.h"
 
 #include <unistd.h>
@@ -146,18 +147,19 @@ int main(int argc, char **argv)
     run_recorded(argc, argv, reporter);
 
     for (int i = 0; i < 2; ++i) {
-        char size[32], arg[32];
+        char size[32], arg[32], what[128];
         std::snprintf(size, sizeof size, "%d x %d", SIZES[i].width, SIZES[i].height);
         std::snprintf(arg, sizeof arg, "/%d", i);
-        const auto ratio = [&](const char *num, const char *den) {
-            return reporter.real_ratio(std::string(num) + arg, std::string(den) + arg);
+        // how many times faster the second is than the first
+        const auto speed = [&](const char *theirs, const char *ours) {
+            return ratio(reporter.real_time(theirs + std::string(arg)), reporter.real_time(ours + std::string(arg)));
         };
-        std::printf("RATIO | write_bmp %s: speed vs raw fwrite (raw time / bmp time) | %.2f x | >= 0.8 x\n",
-                    size, ratio("BM_write_raw", "BM_write_bmp"));
-        std::printf("RATIO | read_bmp %s: speed vs raw fread (raw time / bmp time) | %.2f x | >= 0.8 x\n",
-                    size, ratio("BM_read_raw", "BM_read_bmp"));
-        std::printf("RATIO | write_bmp %s vs stbi_write_bmp (stb time / our time) | %.2f x | > 1 x\n",
-                    size, ratio("BM_write_stb", "BM_write_bmp"));
+        std::snprintf(what, sizeof what, "write_bmp %s: speed vs raw fwrite (raw time / bmp time)", size);
+        print_row(what, speed("BM_write_raw", "BM_write_bmp"), "x", ">= 0.8");
+        std::snprintf(what, sizeof what, "read_bmp %s: speed vs raw fread (raw time / bmp time)", size);
+        print_row(what, speed("BM_read_raw", "BM_read_bmp"), "x", ">= 0.8");
+        std::snprintf(what, sizeof what, "write_bmp %s vs stbi_write_bmp (stb time / our time)", size);
+        print_row(what, speed("BM_write_stb", "BM_write_bmp"), "x", "> 1");
     }
     std::error_code ec;
     fs::remove_all(bench_dir(), ec);

@@ -2,7 +2,7 @@
 // glFinish, so the drawing is really done) with 300 ZIP codes, on an offscreen 1024 x 768
 // EGL context (Mesa llvmpipe). The two halves are timed alone as well. Also make_map of
 // the bundled 1024 x 1024 base map (read and upload), which every tick of a GIS panel
-// box asks for; run from the repository root. Prints one RATIO line per target.
+// box asks for; run from the repository root. Prints one row per target.
 #include "app_windows.h"
 #include "camera.h"
 #include "dates.h"
@@ -15,6 +15,7 @@
 
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
+#include "bench_support.h"
 #include "recording_reporter.h"
 
 #include <cstdio>
@@ -142,16 +143,6 @@ BENCHMARK(BM_Rebuild)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Draw)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MakeMap)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// One table line: the benchmark's real time per iteration in ms against its target.
-void print_ratio(const RecordingReporter &reporter, const char *benchmark, const char *what, const char *target)
-{
-    auto found = reporter.realTime.find(benchmark);
-    if (found == reporter.realTime.end())
-        std::printf("RATIO | %s | not measured | %s\n", what, target);
-    else
-        std::printf("RATIO | %s | %.2f ms | %s\n", what, found->second, target);
-}
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -159,16 +150,14 @@ int main(int argc, char **argv)
     RecordingReporter reporter;
     run_recorded(argc, argv, reporter);
 
-    print_ratio(reporter, "BM_RebuildAndDraw", "rebuild_scene + draw_frame, 300 ZIPs, 1024x768", "<= 2 ms");
-    print_ratio(reporter, "BM_MakeMap", "make_map, 1024x1024 base map (read + upload)", "< 30 ms");
-    auto &cpu = reporter.bestCpuSeconds;
-    if (cpu.count("BM_LeftDragMessage") && cpu.count("BM_LeftDragMessageAllThreads"))
-        std::printf("RATIO | left-drag message, 300 ZIPs: CPU of the message's thread / of all threads / wall | "
-                    "%.2f / %.2f / %.2f ms | <= 2 ms CPU\n",
-                    cpu["BM_LeftDragMessage"] * 1e3, cpu["BM_LeftDragMessageAllThreads"] * 1e3,
-                    reporter.realTime["BM_LeftDragMessage"]);
-    if (reporter.realTime.count("BM_PickZip"))
-        std::printf("RATIO | pick_zip over 300 ZIPs | %.2f us | <= 20 us\n", reporter.realTime["BM_PickZip"]);
+    print_row("rebuild_scene + draw_frame, 300 ZIPs, 1024x768", reporter.real_time("BM_RebuildAndDraw"), "ms", "<= 2");
+    print_row("make_map, 1024x1024 base map (read + upload)", reporter.real_time("BM_MakeMap"), "ms", "< 30");
+    print_row("left-drag message, 300 ZIPs: CPU of the message's thread",
+              reporter.best_cpu_seconds("BM_LeftDragMessage") * 1e3, "ms", "<= 2");
+    print_row("left-drag message, 300 ZIPs: CPU of all threads",
+              reporter.best_cpu_seconds("BM_LeftDragMessageAllThreads") * 1e3, "ms");
+    print_row("left-drag message, 300 ZIPs: wall time", reporter.real_time("BM_LeftDragMessage"), "ms");
+    print_row("pick_zip over 300 ZIPs", reporter.real_time("BM_PickZip"), "us", "<= 20");
     if (setUp) release_scene();
     close_offscreen_gl();
     return 0;
