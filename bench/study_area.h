@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
+
+#include "zone_files.h"
 
 constexpr int      BENCH_ZIPS      = 300;
 constexpr unsigned BENCH_FIRST_ZIP = 77000;   // the ZIP codes run on from here
@@ -38,12 +41,15 @@ inline std::string make_working_directory()
         std::snprintf(line, sizeof line, "%u,%d,%.4f,%.4f,%d,%d\n", zip, i,
                       -96.5 + 2.0 * (i % 20) / 20.0, 28.9 + 1.9 * (i / 20) / 15.0, 10 + i % 50, 20 + i % 60);
         csv += line;
-        float zone[322];
-        for (int k = 0; k < 322; ++k) zone[k] = float(1000 + 7 * i + 3 * k);
-        write_file(root + "/data/zips/" + std::to_string(zip) + ".zc", zone, sizeof zone);
-        uint16_t enrollment[36];
-        for (int k = 0; k < 36; ++k) enrollment[k] = uint16_t(i + k);
-        write_file(root + "/data/enroll/" + std::to_string(zip) + ".enr", enrollment, sizeof enrollment);
+        char name[ZONE_FILE_NAME_SIZE];
+        float zone[ZONE_FILE_SIZE / sizeof(float)];   // the benchmark host is little-endian
+        for (size_t k = 0; k < std::size(zone); ++k) zone[k] = float(1000 + 7 * i + 3 * int(k));
+        zone_file_name(ZONE_CENSUS, zip, name);
+        write_file(root + "/data/" + name, zone, sizeof zone);
+        uint16_t enrollment[ENROLLMENT_FILE_SIZE / sizeof(uint16_t)];
+        for (size_t k = 0; k < std::size(enrollment); ++k) enrollment[k] = uint16_t(i + int(k));
+        zone_file_name(ZONE_ENROLLMENT, zip, name);
+        write_file(root + "/data/" + name, enrollment, sizeof enrollment);
     }
     write_file(root + "/bench/zips.csv", csv.data(), csv.size());
     return root;

@@ -6,6 +6,7 @@
 #include "selection.h"
 #include "values.h"
 #include "zip_table.h"
+#include "zone_files.h"
 
 #include <benchmark/benchmark.h>
 #include "bench_support.h"
@@ -30,8 +31,12 @@ void quiet_message(const char *, const char *, WindowHandle) {}
 void list_files()
 {
     allFiles.push_back(STUDY_CSV);
-    for (int i = 0; i < BENCH_ZIPS; ++i) allFiles.push_back("./data/zips/" + std::to_string(BENCH_FIRST_ZIP + i) + ".zc");
-    for (int i = 0; i < BENCH_ZIPS; ++i) allFiles.push_back("./data/enroll/" + std::to_string(BENCH_FIRST_ZIP + i) + ".enr");
+    for (ZoneFileKind kind : {ZONE_CENSUS, ZONE_ENROLLMENT})
+        for (int i = 0; i < BENCH_ZIPS; ++i) {
+            char name[ZONE_FILE_NAME_SIZE];
+            zone_file_name(kind, BENCH_FIRST_ZIP + unsigned(i), name);
+            allFiles.push_back(std::string("./data/") + name);
+        }
     for (const std::string &path : allFiles) fileSizes.push_back(static_cast<size_t>(fs::file_size(path)));
 }
 

@@ -14,8 +14,8 @@ using NoDisplay = ScratchFolderTest;
 
 TEST_F(NoDisplay, ViewerSaysSoInOneLineAndExitsWithOne)
 {
-    const ProgramRun run = shell("cd '" + dir.string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE "
-                                 "-u QT_QPA_PLATFORM '" TALLYMAP_PATH "'");
+    const ProgramRun run = shell(in_folder(dir, "env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_SESSION_TYPE -u QT_QPA_PLATFORM " +
+                                                    quoted(TALLYMAP_PATH)));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "no X display: set DISPLAY, or use tallyrender for pictures without a window\n");
     EXPECT_EQ(run.out, "");
