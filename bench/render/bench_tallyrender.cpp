@@ -56,11 +56,14 @@ static double film_ms(const char *option, const char *output, std::vector<double
     return ms;
 }
 
-// ms for write_bmp to write FRAMES copies of the first frame tallyrender wrote.
+// ms for write_bmp to write FRAMES copies of the first frame tallyrender wrote, as new
+// files, as tallyrender writes them.
 static double write_bmp_ms()
 {
     RgbImage image{};
     if (!read_bmp("frames/frame_00001.bmp", image)) return NAN;
+    std::error_code ignored;
+    fs::remove_all("copies", ignored);
     fs::create_directories("copies");
     const BenchClock::time_point start = BenchClock::now();
     char path[64];
