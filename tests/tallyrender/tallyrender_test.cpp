@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "scratch_folder.h"
+#include "version.h"
 
 #include <unistd.h>
 
@@ -48,7 +49,7 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
         "--field 307", "--field -1", "--field 1",   // line 1 of the sample field file is a heading
         "--campus 3", "--height-scale 5", "--colour-range 50", "--view 181,0,500", "--view 0,-91,500",
         "--view 0,0,9", "--view 0,0", "--centre west,north", "--size 0x10", "--size 7000x10", "--size 10",
-        "--select 99999", "--report 12345", "--count 0", "--step week", "stray",
+        "--select 99999", "--report 12345", "--count 0", "--step week", "stray", "--legend=yes", "--s 1", "-x",
     };
     for (const char *args : bad) {
         ProgramRun r = run(std::string(args) + LOAD + snapshot);
@@ -64,9 +65,15 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
     EXPECT_NE(unknown.err.find("unknown option '--bogus'"), std::string::npos) << unknown.err;
     ProgramRun last = run(LOAD + snapshot + " --date");
     EXPECT_NE(last.err.find("--date needs a value"), std::string::npos) << last.err;
+    ProgramRun ambiguous = run(LOAD + snapshot + " --s 1");
+    EXPECT_NE(ambiguous.err.find("ambiguous option '--s': --select, --size, --snapshot, --step"), std::string::npos)
+        << ambiguous.err;
     EXPECT_TRUE(written().empty());
 
-    ProgramRun help = run("--help");
+    ProgramRun version = run("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("tallyrender (Tallymap) ") + TALLYMAP_VERSION + "\n");
+    ProgramRun help = run("-h");
     EXPECT_EQ(help.status, 0);
     for (const char *option : {"--data", "--load", "--date", "--field", "--campus", "--height-scale",
                                "--colour-range", "--view", "--centre", "--select", "--size", "--snapshot",
@@ -191,9 +198,18 @@ TEST_F(Tallyrender, FailuresSayWhereAndKeepWhatWasWritten)
     EXPECT_NE(frames.err.find("frame 2 (January,1,1991)"), std::string::npos) << frames.err;
     EXPECT_TRUE(fs::is_regular_file(at("frames/frame_00001.bmp")));
     EXPECT_FALSE(fs::exists(at("frames/frame_00003.bmp")));
+    // a folder that cannot be made below a file, or a file in the folder's place
+    ProgramRun belowFile = run(LOAD + "--frames " + at("frames/frame_00001.bmp/sub") + " --step year --count 1");
+    EXPECT_EQ(belowFile.status, 1);
+    EXPECT_NE(belowFile.err.find("Not a directory"), std::string::npos) << belowFile.err;
+    std::ofstream(at("plain")).close();
+    ProgramRun onFile = run(LOAD + "--frames " + at("plain") + " --step year --count 1");
+    EXPECT_EQ(onFile.status, 1);
+    EXPECT_NE(onFile.err.find("is no folder"), std::string::npos) << onFile.err;
 
-    // a snapshot's header says what it holds: the size asked for, 24 bits
-    ASSERT_EQ(run(LOAD + "--size 33x21 --snapshot " + at("small.bmp")).status, 0);
+    // a snapshot's header says what it holds: the size asked for, 24 bits (the values
+    // given after '=', the option abbreviated)
+    ASSERT_EQ(run(LOAD + "--size=33x21 --snap=" + at("small.bmp")).status, 0);
     const std::string bmp = slurp(at("small.bmp"));
     ASSERT_EQ(bmp.size(), 54u + 21u * 100u);   // rows of 99 bytes padded to 100
     EXPECT_EQ(bmp[18], 33);

@@ -27,7 +27,6 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <strings.h>
 
 // The encoder settings of each quality level.
 struct QualityPlan {
@@ -95,18 +94,6 @@ static int refuse(char *error, int size, int code, const char *what)
     if (libraryMessage[0] && std::strlen(error) + 1 < size_t(size)) std::strcat(error, ")");
     libraryMessage[0] = '\0';
     return 0;
-}
-
-// ---------------------------------------------------------------------------------
-// Names
-// ---------------------------------------------------------------------------------
-int film_container(const char *path)
-{
-    const char *dot = std::strrchr(path, '.');
-    if (!dot || std::strchr(dot, '/')) return FILM_NONE;
-    if (strcasecmp(dot, ".mp4") == 0) return FILM_MP4;
-    if (strcasecmp(dot, ".webm") == 0) return FILM_WEBM;
-    return FILM_NONE;
 }
 
 // ---------------------------------------------------------------------------------

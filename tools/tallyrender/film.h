@@ -8,10 +8,6 @@
 enum FilmContainer { FILM_NONE = -1, FILM_MP4 = 0, FILM_WEBM = 1 };
 enum FilmQuality   { FILM_HIGH = 0, FILM_NORMAL = 1, FILM_SMALL = 2 };
 
-// The container a file name asks for by its extension (".mp4", ".webm", any case);
-// FILM_NONE for any other name.
-int film_container(const char *path);
-
 // Creates path (a temporary name is fine: the container is given, not guessed) for
 // pictures of width x height played at fps frames per second. H.264 needs even sides.
 int film_open(const char *path, int container, int width, int height, int fps, int quality, char *error,

@@ -1,9 +1,14 @@
-// options.cpp -- parsing and checking tallyrender's command line. Numbers are read with
-// the C conventions whatever the locale; a value that does not parse whole, or lies
-// outside what the viewer itself could show, is refused with the reason.
+// options.cpp -- parsing and checking tallyrender's command line with getopt_long, the
+// way Debian's tools take options: "--opt value" or "--opt=value", any unambiguous
+// abbreviation, -h/--help and --version. Numbers are read with the C conventions
+// whatever the locale; a value that does not parse whole, or lies outside what the
+// viewer itself could show, is refused with the reason.
 #include "options.h"
 #include "film.h"
+#include "version.h"
 #include "zip_table.h"
+
+#include <getopt.h>
 
 #include <cerrno>
 #include <cmath>
@@ -16,7 +21,8 @@ static const char USAGE[] =
     "usage: tallyrender [options]\n"
     "Draws the Tallymap view of a study area without a window and writes pictures,\n"
     "films of the timeline as numbered frames or video files, the value CSV or ZIP\n"
-    "reports.\n"
+    "reports. An option takes its value as --opt VALUE or --opt=VALUE and may be\n"
+    "shortened to any prefix that names it alone.\n"
     "\n"
     "What to load and show:\n"
     "  --data DIR                 data directory (default ./data)\n"
@@ -45,7 +51,8 @@ static const char USAGE[] =
     "  --quality high|normal|small   the film's fidelity against its size (default normal)\n"
     "  --export FILE.csv          the value CSV of the date, field and campus\n"
     "  --report ZIP               the ZIP report, on standard output\n"
-    "  --help                     this text\n"
+    "  -h, --help                 this text\n"
+    "  --version                  the version of Tallymap\n"
     "\n"
     "Exit status: 0 written; 1 something could not be read, drawn or written (a line on\n"
     "standard error says what); 2 the command line is wrong.\n";
@@ -61,6 +68,107 @@ static int refuse(char *error, int size, const char *format, ...)
     return 0;
 }
 
+// ---------------------------------------------------------------------------------
+// The options
+// ---------------------------------------------------------------------------------
+enum OptionId {
+    OPT_HELP = 'h',
+    OPT_DATA = 256, OPT_LOAD, OPT_DATE, OPT_FIELD, OPT_CAMPUS, OPT_HEIGHT_SCALE, OPT_COLOUR_RANGE, OPT_VIEW,
+    OPT_CENTRE, OPT_SELECT, OPT_SIZE, OPT_LEGEND, OPT_SNAPSHOT, OPT_FRAMES, OPT_STEP, OPT_COUNT, OPT_FILM, OPT_FPS,
+    OPT_QUALITY, OPT_EXPORT, OPT_REPORT, OPT_VERSION,
+};
+
+static const struct option OPTIONS[] = {
+    {"data", required_argument, nullptr, OPT_DATA},
+    {"load", required_argument, nullptr, OPT_LOAD},
+    {"date", required_argument, nullptr, OPT_DATE},
+    {"field", required_argument, nullptr, OPT_FIELD},
+    {"campus", required_argument, nullptr, OPT_CAMPUS},
+    {"height-scale", required_argument, nullptr, OPT_HEIGHT_SCALE},
+    {"colour-range", required_argument, nullptr, OPT_COLOUR_RANGE},
+    {"view", required_argument, nullptr, OPT_VIEW},
+    {"centre", required_argument, nullptr, OPT_CENTRE},
+    {"select", required_argument, nullptr, OPT_SELECT},
+    {"size", required_argument, nullptr, OPT_SIZE},
+    {"legend", no_argument, nullptr, OPT_LEGEND},
+    {"snapshot", required_argument, nullptr, OPT_SNAPSHOT},
+    {"frames", required_argument, nullptr, OPT_FRAMES},
+    {"step", required_argument, nullptr, OPT_STEP},
+    {"count", required_argument, nullptr, OPT_COUNT},
+    {"film", required_argument, nullptr, OPT_FILM},
+    {"fps", required_argument, nullptr, OPT_FPS},
+    {"quality", required_argument, nullptr, OPT_QUALITY},
+    {"export", required_argument, nullptr, OPT_EXPORT},
+    {"report", required_argument, nullptr, OPT_REPORT},
+    {"help", no_argument, nullptr, OPT_HELP},
+    {"version", no_argument, nullptr, OPT_VERSION},
+    {nullptr, 0, nullptr, 0},
+};
+
+static const char *option_name(int id)
+{
+    for (const struct option *o = OPTIONS; o->name; ++o)
+        if (o->val == id) return o->name;
+    return "?";
+}
+
+// Whole numbers in a range, each stored by its row.
+struct IntegerRange {
+    int         option;
+    long long   low, high;
+    const char *what;                                  // "'x' is not WHAT from LOW to HIGH"
+    void      (*store)(RenderOptions &, long long);
+};
+
+static const IntegerRange RANGES[] = {
+    {OPT_FIELD, 0, FIELD_COUNT - 1, "a field line", [](RenderOptions &o, long long n) { o.field = int(n); }},
+    {OPT_SELECT, 0, UINT32_MAX, "a ZIP code", [](RenderOptions &o, long long n) { o.selectZip = n; }},
+    {OPT_REPORT, 0, UINT32_MAX, "a ZIP code", [](RenderOptions &o, long long n) { o.reportZip = n; }},
+    {OPT_COUNT, 1, MAX_FRAMES, "a number of frames", [](RenderOptions &o, long long n) { o.frameCount = int(n); }},
+    {OPT_FPS, 1, MAX_FPS, "a number of frames per second", [](RenderOptions &o, long long n) { o.fps = int(n); }},
+};
+
+// Words from a list, stored as their index.
+struct Choice {
+    int                option;
+    const char *const *names;
+    int                count;
+    int RenderOptions::*index;
+};
+
+static const char *const CAMPUSES[] = {"0", "1", "2"};
+static const char *const HEIGHTS[] = {"10000", "1000", "100", "10"};          // HEIGHT_SCALES order
+static const char *const COLOURS[] = {"normalized", "10", "100", "1000"};     // COLOUR_SCALES order
+static const char *const UNITS[] = {"day", "month", "year"};                  // DateStepUnit order
+static const char *const QUALITIES[] = {"high", "normal", "small"};           // FilmQuality order
+
+static const Choice CHOICES[] = {
+    {OPT_CAMPUS, CAMPUSES, 3, &RenderOptions::campus},
+    {OPT_HEIGHT_SCALE, HEIGHTS, 4, &RenderOptions::heightIndex},
+    {OPT_COLOUR_RANGE, COLOURS, 4, &RenderOptions::colourIndex},
+    {OPT_STEP, UNITS, 3, &RenderOptions::stepUnit},
+    {OPT_QUALITY, QUALITIES, 3, &RenderOptions::filmQuality},
+};
+
+// Paths, kept as given.
+struct PathOption {
+    int         option;
+    char (RenderOptions::*target)[RENDER_PATH_SIZE];
+    const char *what;   // "--x: no usable WHAT name"
+};
+
+static const PathOption PATHS[] = {
+    {OPT_DATA, &RenderOptions::dataDirectory, "folder"},
+    {OPT_LOAD, &RenderOptions::loadPath, "file"},
+    {OPT_SNAPSHOT, &RenderOptions::snapshotPath, "file"},
+    {OPT_FRAMES, &RenderOptions::framesValue, "folder or pattern"},
+    {OPT_FILM, &RenderOptions::filmPath, "file"},
+    {OPT_EXPORT, &RenderOptions::exportPath, "file"},
+};
+
+// ---------------------------------------------------------------------------------
+// Values
+// ---------------------------------------------------------------------------------
 // Whole-string numbers only: "12x" and "" are no numbers.
 static bool read_long(const char *text, long long &value)
 {
@@ -89,13 +197,6 @@ static bool read_float_list(const char *text, float *values, int count)
     return *at == '\0';
 }
 
-static bool copy_path(char *target, const char *value)
-{
-    if (!*value || std::strlen(value) >= size_t(RENDER_PATH_SIZE)) return false;
-    std::strcpy(target, value);
-    return true;
-}
-
 // YYYY-MM-DD, a real calendar day the timeline can hold.
 static bool read_date(const char *text, PackedDate &date)
 {
@@ -112,29 +213,117 @@ static bool read_date(const char *text, PackedDate &date)
     return true;
 }
 
-// The options that take a value: one given last lacks its value, any other name given
-// last is unknown. (Elsewhere the chain below decides; a name it lacks is unknown.)
-static const char *const VALUE_OPTIONS[] = {
-    "--data", "--load", "--date", "--field", "--campus", "--height-scale", "--colour-range", "--view",
-    "--centre", "--select", "--report", "--size", "--snapshot", "--export", "--frames", "--step", "--count",
-    "--film", "--fps", "--quality",
-};
-
-static bool takes_value(const char *name)
+// "a, b or c" of a choice's words.
+static void list_words(const Choice &choice, char *text, int size)
 {
-    for (const char *option : VALUE_OPTIONS)
-        if (std::strcmp(name, option) == 0) return true;
-    return false;
+    text[0] = '\0';
+    for (int i = 0; i < choice.count; ++i) {
+        const char *joint = i == 0 ? "" : i + 1 == choice.count ? " or " : ", ";
+        const size_t used = std::strlen(text);
+        std::snprintf(text + used, size_t(size) - used, "%s%s", joint, choice.names[i]);
+    }
 }
 
-static int index_of(const char *value, const char *const *names, int count)
+// One option with its value, by the tables or its own rule. 1 taken; 0 refused.
+static int take_option(int id, const char *value, RenderOptions &o, char *error, int size)
 {
-    for (int i = 0; i < count; ++i)
-        if (std::strcmp(value, names[i]) == 0) return i;
-    return -1;
+    const char *name = option_name(id);
+    for (const IntegerRange &range : RANGES) {
+        if (range.option != id) continue;
+        long long number = 0;
+        if (!read_long(value, number) || number < range.low || number > range.high)
+            return refuse(error, size, "--%s: '%s' is not %s from %lld to %lld", name, value, range.what, range.low,
+                          range.high);
+        range.store(o, number);
+        return 1;
+    }
+    for (const Choice &choice : CHOICES) {
+        if (choice.option != id) continue;
+        for (int i = 0; i < choice.count; ++i)
+            if (std::strcmp(value, choice.names[i]) == 0) {
+                o.*choice.index = i;
+                return 1;
+            }
+        char words[128];
+        list_words(choice, words, sizeof words);
+        return refuse(error, size, "--%s: '%s' is not %s", name, value, words);
+    }
+    for (const PathOption &path : PATHS) {
+        if (path.option != id) continue;
+        if (!*value || std::strlen(value) >= size_t(RENDER_PATH_SIZE))
+            return refuse(error, size, "--%s: no usable %s name", name, path.what);
+        std::strcpy(o.*path.target, value);
+        return 1;
+    }
+    float v[3];
+    switch (id) {
+    case OPT_DATE:
+        if (!read_date(value, o.date))
+            return refuse(error, size, "--date: '%s' is not a day from 1990-01-01 to 2021-12-31 (YYYY-MM-DD)", value);
+        o.hasDate = true;
+        return 1;
+    case OPT_VIEW:
+        if (!read_float_list(value, v, 3) || v[0] < -180 || v[0] > 180 || v[1] < -90 || v[1] > 90 || v[2] < 10)
+            return refuse(error, size, "--view: '%s' is not ROTATION (-180..180),TILT (-90..90),DISTANCE (10 or more)",
+                          value);
+        o.hasView = true;
+        o.rotation = v[0];
+        o.tilt = v[1];
+        o.distance = v[2];
+        return 1;
+    case OPT_CENTRE:
+        if (!read_float_list(value, v, 2) || v[0] < -180 || v[0] > 180 || v[1] < -90 || v[1] > 90)
+            return refuse(error, size, "--centre: '%s' is not LONGITUDE,LATITUDE in degrees", value);
+        o.hasCentre = true;
+        o.centreLongitude = v[0];
+        o.centreLatitude = v[1];
+        return 1;
+    case OPT_SIZE: {
+        int width = 0, height = 0, consumed = 0;
+        if (std::sscanf(value, "%dx%d%n", &width, &height, &consumed) != 2 || value[consumed] != '\0' || width < 1 ||
+            height < 1 || width > MAX_RENDER_SIDE || height > MAX_RENDER_SIDE)
+            return refuse(error, size, "--size: '%s' is not WIDTHxHEIGHT, each 1 to %d", value, MAX_RENDER_SIDE);
+        o.width = width;
+        o.height = height;
+        return 1;
+    }
+    default:   // every option of the table has its row or its case above
+        return refuse(error, size, "--%s: no rule for this option", name);
+    }
 }
 
-int parse_options(int argc, char **argv, RenderOptions &o, char *error, int size)
+// Why getopt_long refused the long option arg ("--name" or "--name=value"): unknown,
+// ambiguous, or given a value it does not take.
+static int refuse_long_option(const char *arg, char *error, int size)
+{
+    const char *name = arg + 2;
+    const size_t length = std::strcspn(name, "=");
+    const struct option *match = nullptr;
+    int matches = 0;
+    char candidates[256] = "";
+    for (const struct option *o = OPTIONS; o->name; ++o) {
+        if (std::strncmp(o->name, name, length) != 0) continue;
+        if (std::strlen(o->name) == length) {   // an exact name wins over its abbreviations
+            match = o;
+            matches = 1;
+            break;
+        }
+        match = o;
+        ++matches;
+        const size_t used = std::strlen(candidates);
+        std::snprintf(candidates + used, sizeof candidates - used, "%s--%s", used ? ", " : "", o->name);
+    }
+    if (matches > 1)
+        return refuse(error, size, "ambiguous option '--%.*s': %s (see --help)", int(length), name, candidates);
+    if (matches == 1 && match->has_arg == no_argument && name[length] == '=')
+        return refuse(error, size, "--%s takes no value", match->name);
+    return refuse(error, size, "unknown option '%.*s' (see --help)", int(length + 2), arg);
+}
+
+// ---------------------------------------------------------------------------------
+// The command line as a whole
+// ---------------------------------------------------------------------------------
+static void set_defaults(RenderOptions &o)
 {
     o = RenderOptions{};
     std::strcpy(o.dataDirectory, "./data");
@@ -146,110 +335,56 @@ int parse_options(int argc, char **argv, RenderOptions &o, char *error, int size
     o.height = 768;
     o.stepUnit = -1;
     o.frameCount = -1;
-    o.filmContainer = FILM_NONE;
     o.fps = -1;
     o.filmQuality = -1;
-    static const char *const HEIGHTS[4] = {"10000", "1000", "100", "10"};
-    static const char *const COLOURS[4] = {"normalized", "10", "100", "1000"};
-    static const char *const UNITS[3] = {"day", "month", "year"};
-    static const char *const QUALITIES[3] = {"high", "normal", "small"};   // FilmQuality order
+}
 
-    for (int i = 1; i < argc; ++i) {
-        const char *name = argv[i];
-        if (std::strcmp(name, "--help") == 0) { o.help = true; continue; }
-        if (std::strcmp(name, "--legend") == 0) { o.legend = true; continue; }
-        if (std::strncmp(name, "--", 2) != 0) return refuse(error, size, "unexpected argument '%s'", name);
-        if (i + 1 >= argc)
-            return takes_value(name) ? refuse(error, size, "%s needs a value", name)
-                                     : refuse(error, size, "unknown option '%s' (see --help)", name);
-        const char *value = argv[++i];
-        long long number = 0;
-        if (std::strcmp(name, "--data") == 0) {
-            if (!copy_path(o.dataDirectory, value)) return refuse(error, size, "--data: no usable folder name");
-        } else if (std::strcmp(name, "--load") == 0) {
-            if (!copy_path(o.loadPath, value)) return refuse(error, size, "--load: no usable file name");
-        } else if (std::strcmp(name, "--date") == 0) {
-            if (!read_date(value, o.date))
-                return refuse(error, size, "--date: '%s' is not a day from 1990-01-01 to 2021-12-31 (YYYY-MM-DD)", value);
-            o.hasDate = true;
-        } else if (std::strcmp(name, "--field") == 0) {
-            if (!read_long(value, number) || number < 0 || number >= FIELD_COUNT)
-                return refuse(error, size, "--field: '%s' is not a field line from 0 to %d", value, FIELD_COUNT - 1);
-            o.field = int(number);
-        } else if (std::strcmp(name, "--campus") == 0) {
-            if (!read_long(value, number) || number < 0 || number > 2)
-                return refuse(error, size, "--campus: '%s' is not 0, 1 or 2", value);
-            o.campus = int(number);
-        } else if (std::strcmp(name, "--height-scale") == 0) {
-            if ((o.heightIndex = index_of(value, HEIGHTS, 4)) < 0)
-                return refuse(error, size, "--height-scale: '%s' is not 10000, 1000, 100 or 10", value);
-        } else if (std::strcmp(name, "--colour-range") == 0) {
-            if ((o.colourIndex = index_of(value, COLOURS, 4)) < 0)
-                return refuse(error, size, "--colour-range: '%s' is not normalized, 10, 100 or 1000", value);
-        } else if (std::strcmp(name, "--view") == 0) {
-            float v[3];
-            if (!read_float_list(value, v, 3) || v[0] < -180 || v[0] > 180 || v[1] < -90 || v[1] > 90 || v[2] < 10)
-                return refuse(error, size,
-                              "--view: '%s' is not ROTATION (-180..180),TILT (-90..90),DISTANCE (10 or more)", value);
-            o.hasView = true;
-            o.rotation = v[0];
-            o.tilt = v[1];
-            o.distance = v[2];
-        } else if (std::strcmp(name, "--centre") == 0) {
-            float v[2];
-            if (!read_float_list(value, v, 2) || v[0] < -180 || v[0] > 180 || v[1] < -90 || v[1] > 90)
-                return refuse(error, size, "--centre: '%s' is not LONGITUDE,LATITUDE in degrees", value);
-            o.hasCentre = true;
-            o.centreLongitude = v[0];
-            o.centreLatitude = v[1];
-        } else if (std::strcmp(name, "--select") == 0 || std::strcmp(name, "--report") == 0) {
-            if (!read_long(value, number) || number < 0 || number > 4294967295LL)
-                return refuse(error, size, "%s: '%s' is not a ZIP code", name, value);
-            (name[2] == 's' ? o.selectZip : o.reportZip) = number;
-        } else if (std::strcmp(name, "--size") == 0) {
-            int width = 0, height = 0, consumed = 0;
-            if (std::sscanf(value, "%dx%d%n", &width, &height, &consumed) != 2 || value[consumed] != '\0' ||
-                width < 1 || height < 1 || width > MAX_RENDER_SIDE || height > MAX_RENDER_SIDE)
-                return refuse(error, size, "--size: '%s' is not WIDTHxHEIGHT, each 1 to %d", value, MAX_RENDER_SIDE);
-            o.width = width;
-            o.height = height;
-        } else if (std::strcmp(name, "--snapshot") == 0) {
-            if (!copy_path(o.snapshotPath, value)) return refuse(error, size, "--snapshot: no usable file name");
-        } else if (std::strcmp(name, "--export") == 0) {
-            if (!copy_path(o.exportPath, value)) return refuse(error, size, "--export: no usable file name");
-        } else if (std::strcmp(name, "--frames") == 0) {
-            if (!copy_path(o.framesDirectory, value)) return refuse(error, size, "--frames: no usable folder name");
-        } else if (std::strcmp(name, "--step") == 0) {
-            if ((o.stepUnit = index_of(value, UNITS, 3)) < 0)
-                return refuse(error, size, "--step: '%s' is not day, month or year", value);
-        } else if (std::strcmp(name, "--count") == 0) {
-            if (!read_long(value, number) || number < 1 || number > MAX_FRAMES)
-                return refuse(error, size, "--count: '%s' is not a number of frames from 1 to %d", value, MAX_FRAMES);
-            o.frameCount = int(number);
-        } else if (std::strcmp(name, "--film") == 0) {
-            if (!copy_path(o.filmPath, value)) return refuse(error, size, "--film: no usable file name");
-            if ((o.filmContainer = film_container(value)) == FILM_NONE)
-                return refuse(error, size, "--film: '%s' is neither a .mp4 nor a .webm file", value);
-        } else if (std::strcmp(name, "--fps") == 0) {
-            if (!read_long(value, number) || number < 1 || number > MAX_FPS)
-                return refuse(error, size, "--fps: '%s' is not a number of frames per second from 1 to %d", value, MAX_FPS);
-            o.fps = int(number);
-        } else if (std::strcmp(name, "--quality") == 0) {
-            if ((o.filmQuality = index_of(value, QUALITIES, 3)) < 0)
-                return refuse(error, size, "--quality: '%s' is not high, normal or small", value);
-        } else {
-            return refuse(error, size, "unknown option '%s' (see --help)", name);
-        }
+// The output files' names against the formats they ask for.
+static int check_output_names(RenderOptions &o, char *error, int size)
+{
+    char known[64];
+    if (o.snapshotPath[0] && !(o.snapshotFormat = output_format(o.snapshotPath, OUTPUT_PICTURE))) {
+        known_extensions(OUTPUT_PICTURE, known, sizeof known);
+        return refuse(error, size, "--snapshot: '%s' is not a %s file", o.snapshotPath, known);
     }
-    if (o.help) return 1;
+    if (o.filmPath[0] && !(o.filmFormat = output_format(o.filmPath, OUTPUT_FILM))) {
+        known_extensions(OUTPUT_FILM, known, sizeof known);
+        return refuse(error, size, "--film: '%s' is not a %s file", o.filmPath, known);
+    }
+    if (o.framesValue[0] && !parse_frame_names(o.framesValue, o.frames, error, size)) return 0;
+    return 1;
+}
+
+int parse_options(int argc, char **argv, RenderOptions &o, char *error, int size)
+{
+    set_defaults(o);
+    opterr = 0;   // every refusal is one line of ours
+    optind = 0;   // glibc: start afresh
+    int id;
+    while ((id = getopt_long(argc, argv, ":h", OPTIONS, nullptr)) != -1) {
+        if (id == ':') return refuse(error, size, "--%s needs a value", option_name(optopt));
+        if (id == '?') {
+            const char *arg = argv[optind - 1];
+            if (std::strncmp(arg, "--", 2) == 0) return refuse_long_option(arg, error, size);
+            return refuse(error, size, "unknown option '-%c' (see --help)", optopt);
+        }
+        if (id == OPT_HELP) o.help = true;
+        else if (id == OPT_VERSION) o.version = true;
+        else if (id == OPT_LEGEND) o.legend = true;
+        else if (!take_option(id, optarg, o, error, size)) return 0;
+    }
+    if (optind < argc) return refuse(error, size, "unexpected argument '%s'", argv[optind]);
+    if (o.help || o.version) return 1;
+    if (!check_output_names(o, error, size)) return 0;
+
     const bool film = o.filmPath[0] != '\0';
-    const bool frames = o.framesDirectory[0] != '\0' || film;
+    const bool frames = o.framesValue[0] != '\0' || film;
     if (frames != (o.stepUnit >= 0) || frames != (o.frameCount > 0))
         return refuse(error, size, "--frames or --film, --step and --count go together");
     if (!film && (o.fps > 0 || o.filmQuality >= 0)) return refuse(error, size, "--fps and --quality go with --film");
     if (o.fps < 0) o.fps = 10;
     if (o.filmQuality < 0) o.filmQuality = FILM_NORMAL;
-    if (o.filmContainer == FILM_MP4 && (o.width % 2 || o.height % 2))
+    if (o.filmFormat && o.filmFormat->film == FILM_MP4 && (o.width % 2 || o.height % 2))
         return refuse(error, size, "--film: H.264 needs even sizes, and %dx%d has an odd side (use .webm, or an even --size)",
                       o.width, o.height);
     if (!o.snapshotPath[0] && !frames && !o.exportPath[0] && o.reportZip < 0)

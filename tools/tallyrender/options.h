@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "dates.h"
+#include "outputs.h"
 
-constexpr int RENDER_PATH_SIZE = 4096;   // paths given on the command line
 constexpr int MAX_RENDER_SIDE  = 6144;   // widest picture the bitmap writer takes
 constexpr int MAX_FRAMES       = 99999;  // frame_00001.bmp .. frame_99999.bmp
 constexpr int MAX_FPS          = 60;     // film frames per second
@@ -26,17 +26,20 @@ struct RenderOptions {
     int64_t    selectZip;                         // -1 none
     int        width, height;                     // picture size, default 1024 x 768
     char       snapshotPath[RENDER_PATH_SIZE];    // "" none
+    const OutputFormat *snapshotFormat;           // the snapshot's picture format
     char       exportPath[RENDER_PATH_SIZE];      // "" none
     int64_t    reportZip;                         // -1 none
-    char       framesDirectory[RENDER_PATH_SIZE]; // "" none
+    char       framesValue[RENDER_PATH_SIZE];     // --frames as given; "" none
+    FrameNames frames;                            // its frames' names; frames.format null: none
     int        stepUnit;                          // DateStepUnit of the frames
     int        frameCount;                        // frames to write
     char       filmPath[RENDER_PATH_SIZE];        // "" none; .mp4 or .webm
-    int        filmContainer;                     // FilmContainer of filmPath
+    const OutputFormat *filmFormat;               // the film's row: its container
     int        fps;                               // film frames per second, 1..60 (default 10)
     int        filmQuality;                       // FilmQuality (default FILM_NORMAL)
     bool       legend;                            // a legend in every picture
     bool       help;                              // --help: usage, nothing else
+    bool       version;                           // --version: the version, nothing else
 };
 
 // Fills options from the arguments. 1 when they are all valid; 0 with a one-line

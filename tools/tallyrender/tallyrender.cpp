@@ -20,16 +20,18 @@
 #include "offscreen_gl.h"
 #include "platform.h"
 #include "report.h"
+#include "version.h"
 #include "scene.h"
 #include "selection.h"
 #include "values.h"
 #include "zip_table.h"
 
+#include "file_write.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 #include <unistd.h>
 
 constexpr int EXIT_FAILED = 1;   // something could not be read, drawn or written
@@ -70,33 +72,22 @@ static int32_t find_zip(int64_t zip)
 }
 
 // ---------------------------------------------------------------------------------
-// Writing: into a temporary name beside the target, renamed when complete
+// Writing: every file whole or not at all, through the one file writer
 // ---------------------------------------------------------------------------------
-static bool finish_file(bool written, const char *temporary, const char *path)
+// write makes the file at the temporary name it is given; true when it did. error:
+// the system's error number of the failure.
+template <typename Writer>
+static bool write_whole(const char *path, int &error, Writer write)
 {
-    if (written && std::rename(temporary, path) == 0) return true;
-    std::remove(temporary);
-    return false;
+    FileWrite file;
+    begin_file_write(file, path);
+    error = 0;
+    return finish_file_write(file, write(file.temporary.c_str()), error) != 0;
 }
 
-constexpr int TEMPORARY_SIZE = RENDER_PATH_SIZE + 64;   // the path, ".partial-" and a process id
-
-static bool temporary_name(char *temporary, const char *path)
+static bool write_picture(const OutputFormat &format, const RgbImage &image, const char *path, int &error)
 {
-    int length = std::snprintf(temporary, TEMPORARY_SIZE, "%s.partial-%ld", path, long(getpid()));
-    return length > 0 && length < TEMPORARY_SIZE;
-}
-
-static bool write_picture(const RgbImage &image, const char *path)
-{
-    char temporary[TEMPORARY_SIZE];
-    return temporary_name(temporary, path) && finish_file(write_bmp(temporary, image) != 0, temporary, path);
-}
-
-static bool write_value_csv(const char *path)
-{
-    char temporary[TEMPORARY_SIZE];
-    return temporary_name(temporary, path) && finish_file(write_values(temporary) != 0, temporary, path);
+    return write_whole(path, error, [&](const char *temporary) { return format.writePicture(temporary, image) != 0; });
 }
 
 // ---------------------------------------------------------------------------------
@@ -124,33 +115,37 @@ static void show_progress(int frame, int count, const char *date)
     if (terminal && frame == count) std::fputc('\n', stderr);
 }
 
-// The frames of the timeline: each drawn once, then written as a numbered bitmap, added
-// to the film, or both. The film goes to a temporary name beside its own and takes it
-// only when its last frame is in and it is closed; any failure stops at that frame.
+// The frames of the timeline: each drawn once, then written as a numbered picture,
+// added to the film, or both. The film goes to a temporary name beside its own and
+// takes it only when its last frame is in and it is closed; any failure stops at that
+// frame.
 static int write_frames(const RenderOptions &o, RgbImage &image)
 {
     static const bool terminal = isatty(fileno(stderr)) != 0;
-    char path[RENDER_PATH_SIZE + 32], date[DATE_TEXT_SIZE] = "", temporary[TEMPORARY_SIZE], reason[512];
+    char path[RENDER_PATH_SIZE + 32], date[DATE_TEXT_SIZE] = "", reason[512];
     const bool film = o.filmPath[0] != '\0';
-    if (film && !temporary_name(temporary, o.filmPath)) return fail(EXIT_USAGE, "--film: the file name is too long");
+    FileWrite filmFile;
+    if (film) begin_file_write(filmFile, o.filmPath);
     auto drop_film = [&] {   // after a failure: nothing of the film stays
         film_abort();
-        std::remove(temporary);
+        abandon_file_write(filmFile);
     };
-    if (film && !film_open(temporary, o.filmContainer, o.width, o.height, o.fps, o.filmQuality, reason, sizeof reason)) {
-        std::remove(temporary);
+    if (film && !film_open(filmFile.temporary.c_str(), o.filmFormat->film, o.width, o.height, o.fps, o.filmQuality,
+                           reason, sizeof reason)) {
+        abandon_file_write(filmFile);
         return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, reason);
     }
     for (int frame = 1; frame <= o.frameCount; ++frame) {
         render_picture(image, o.legend);
         format_date(timeline.currentDate, date);
-        std::snprintf(path, sizeof path, "%s/frame_%05d.bmp", o.framesDirectory, frame);
-        if (o.framesDirectory[0] && !write_picture(image, path)) {
-            const int saved = errno;
+        int error = 0;
+        if (o.frames.format && (!frame_file_name(o.frames, frame, path, sizeof path) ||
+                                !write_picture(*o.frames.format, image, path, error))) {
             if (film) drop_film();
             if (terminal && frame > 1) std::fputc('\n', stderr);
             return fail(EXIT_FAILED, "frame %d (%s) could not be written to %s: %s; %d frame%s kept%s", frame, date,
-                        path, std::strerror(saved), frame - 1, frame == 2 ? "" : "s", film ? ", no film" : "");
+                        path, error ? std::strerror(error) : "the name is too long", frame - 1, frame == 2 ? "" : "s",
+                        film ? ", no film" : "");
         }
         if (film && !film_add_frame(image.pixels, reason, sizeof reason)) {
             drop_film();
@@ -162,21 +157,14 @@ static int write_frames(const RenderOptions &o, RgbImage &image)
         step_date_forward(timeline.currentDate, unsigned(o.stepUnit));
     }
     if (film && !film_close(reason, sizeof reason)) {
-        std::remove(temporary);
+        abandon_file_write(filmFile);
         return fail(EXIT_FAILED, "the film %s could not be finished after frame %d (%s): %s; it is not written",
                     o.filmPath, o.frameCount, date, reason);
     }
-    if (film && !finish_file(true, temporary, o.filmPath))
-        return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, std::strerror(errno));
+    int error = 0;
+    if (film && !finish_file_write(filmFile, true, error))
+        return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, std::strerror(error));
     return 0;
-}
-
-// A folder for the frames: one that exists, or one made now.
-static bool frames_folder(const char *folder)
-{
-    struct stat info;
-    if (stat(folder, &info) == 0) return S_ISDIR(info.st_mode);
-    return mkdir(folder, 0777) == 0;
 }
 
 // ---------------------------------------------------------------------------------
@@ -219,8 +207,8 @@ static int set_up_state(const RenderOptions &o)
         return fail(EXIT_USAGE, "--select: ZIP code %lld is not loaded", (long long)o.selectZip);
     if (o.reportZip >= 0 && find_zip(o.reportZip) < 0)
         return fail(EXIT_USAGE, "--report: ZIP code %lld is not loaded", (long long)o.reportZip);
-    if (o.framesDirectory[0] && !frames_folder(o.framesDirectory))
-        return fail(EXIT_FAILED, "--frames: %s is no folder and cannot be made one", o.framesDirectory);
+    char reason[RENDER_PATH_SIZE + 128];
+    if (o.frames.format && !make_frames_folder(o.frames, reason, sizeof reason)) return fail(EXIT_FAILED, "%s", reason);
     return 0;
 }
 
@@ -247,17 +235,18 @@ static int open_view(const RenderOptions &o)
 int main(int argc, char **argv)
 {
     static RenderOptions o;
-    char error[512];
-    if (!parse_options(argc, argv, o, error, sizeof error)) return fail(EXIT_USAGE, "%s", error);
-    if (o.help) {
-        std::fputs(usage_text(), stdout);
-        return 0;
+    char reason[RENDER_PATH_SIZE + 512];
+    if (!parse_options(argc, argv, o, reason, sizeof reason)) return fail(EXIT_USAGE, "%s", reason);
+    if (o.help || o.version) {
+        if (o.help) std::fputs(usage_text(), stdout);
+        else std::printf("tallyrender (Tallymap) %s\n", TALLYMAP_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : fail(EXIT_FAILED, "standard output could not be written");
     }
     const ModalHandler console = {remember_message, nullptr, nullptr};
     set_modal_handler(&console);
     if (int status = set_up_state(o)) return status;
 
-    const bool pictures = o.snapshotPath[0] || o.framesDirectory[0] || o.filmPath[0];
+    const bool pictures = o.snapshotPath[0] || o.frames.format || o.filmPath[0];
     if (pictures) {
         if (int status = open_view(o)) return status;   // its first scene computes the values
     } else {
@@ -271,8 +260,9 @@ int main(int argc, char **argv)
             if (*c != '\r') std::fputc(*c, stdout);
         if (std::fflush(stdout) != 0) return fail(EXIT_FAILED, "the report could not be written");
     }
-    if (o.exportPath[0] && !write_value_csv(o.exportPath))
-        return fail(EXIT_FAILED, "cannot write %s: %s", o.exportPath, std::strerror(errno));
+    int error = 0;
+    if (o.exportPath[0] && !write_whole(o.exportPath, error, [](const char *temporary) { return write_values(temporary) != 0; }))
+        return fail(EXIT_FAILED, "cannot write %s: %s", o.exportPath, std::strerror(error));
 
     int status = 0;
     if (pictures) {
@@ -280,10 +270,10 @@ int main(int argc, char **argv)
         if (!alloc_image(o.width, o.height, 3, image)) return fail(EXIT_FAILED, "no memory for a %dx%d picture", o.width, o.height);
         if (o.snapshotPath[0]) {
             render_picture(image, o.legend);
-            if (!write_picture(image, o.snapshotPath))
-                status = fail(EXIT_FAILED, "cannot write %s: %s", o.snapshotPath, std::strerror(errno));
+            if (!write_picture(*o.snapshotFormat, image, o.snapshotPath, error))
+                status = fail(EXIT_FAILED, "cannot write %s: %s", o.snapshotPath, std::strerror(error));
         }
-        if (status == 0 && (o.framesDirectory[0] || o.filmPath[0])) status = write_frames(o, image);
+        if (status == 0 && (o.frames.format || o.filmPath[0])) status = write_frames(o, image);
         free_image(image);
         release_scene();
         close_offscreen_gl();
