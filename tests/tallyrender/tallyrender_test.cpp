@@ -1,8 +1,10 @@
 // tallyrender_test.cpp -- runs the built tallyrender on the sample data with no X server
 // and checks what it writes, prints and returns: refusals before anything is written,
 // the value CSV against figures worked out from the census files, frames that step
-// the date as the timeline does, and what a failure keeps.
+// the date as the timeline does, PNG pictures read back with libpng against the
+// bitmaps, and what a failure keeps.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include "scratch_folder.h"
 #include "version.h"
@@ -41,6 +43,55 @@ protected:
 
 const std::string LOAD = " --load examples/inner_core.csv ";
 
+// A picture read back: its size, its pixels as RGB from the top row down, and the
+// types of the PNG chunks it came in.
+struct Picture {
+    int width = 0, height = 0;
+    std::string rgb;
+    std::vector<std::string> chunks;
+    bool operator==(const Picture &other) const
+    {
+        return width == other.width && height == other.height && rgb == other.rgb;
+    }
+};
+
+// A 24-bit bitmap as tallyrender writes it: 54 header bytes, rows bottom first, BGR,
+// each padded to 4 bytes.
+Picture read_bitmap(const std::string &bytes)
+{
+    Picture p;
+    if (bytes.size() < 54) return p;
+    std::memcpy(&p.width, bytes.data() + 18, 4);
+    std::memcpy(&p.height, bytes.data() + 22, 4);
+    const size_t row = (size_t(p.width) * 3 + 3) & ~size_t(3);
+    if (bytes.size() < 54 + row * size_t(p.height)) return Picture{};
+    for (int y = p.height - 1; y >= 0; --y)
+        for (int x = 0; x < p.width; ++x)
+            for (int c = 2; c >= 0; --c) p.rgb += bytes[54 + size_t(y) * row + size_t(x) * 3 + size_t(c)];
+    return p;
+}
+
+// A PNG decoded by libpng, and the list of its chunks.
+Picture read_png(const std::string &bytes)
+{
+    Picture p;
+    for (size_t at = 8; at + 12 <= bytes.size();) {
+        const uint32_t length = uint32_t(uint8_t(bytes[at])) << 24 | uint32_t(uint8_t(bytes[at + 1])) << 16 |
+                                uint32_t(uint8_t(bytes[at + 2])) << 8 | uint8_t(bytes[at + 3]);
+        p.chunks.push_back(bytes.substr(at + 4, 4));
+        at += 12 + size_t(length);
+    }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return p;
+    image.format = PNG_FORMAT_RGB;
+    p.rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, p.rgb.data(), 0, nullptr)) p.rgb.clear();
+    p.width = int(image.width);
+    p.height = int(image.height);
+    return p;
+}
+
 TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
 {
     const std::string snapshot = " --snapshot " + at("x.bmp");
@@ -51,6 +102,20 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
         "--view 0,0,9", "--view 0,0", "--centre west,north", "--size 0x10", "--size 7000x10", "--size 10",
         "--select 99999", "--report 12345", "--count 0", "--step week", "stray", "--legend=yes", "--s 1", "-x",
     };
+    // output names: the extensions known, one number field in a frame pattern
+    const char *names[] = {
+        "--snapshot x.jpg", "--snapshot x", "--snapshot .png", "--snapshot x.png.tmp",
+        "--frames f.png --step day --count 2", "--frames f_%d_%d.png --step day --count 2",
+        "--frames f_%5d.png --step day --count 2", "--frames f_%s.png --step day --count 2",
+        "--frames f_%03d.jpg --step day --count 2", "--frames f_%03d --step day --count 2",
+        "--frames 50% --step day --count 2", "--frames f.BMP --step day --count 2",
+    };
+    for (const char *args : names) {
+        ProgramRun r = run(LOAD + args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+    }
+    EXPECT_NE(run(LOAD + "--snapshot x.jpg").err.find(".bmp or .png"), std::string::npos);
     for (const char *args : bad) {
         ProgramRun r = run(std::string(args) + LOAD + snapshot);
         EXPECT_EQ(r.status, 2) << args;
@@ -66,13 +131,13 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
     ProgramRun last = run(LOAD + snapshot + " --date");
     EXPECT_NE(last.err.find("--date needs a value"), std::string::npos) << last.err;
     ProgramRun ambiguous = run(LOAD + snapshot + " --s 1");
-    EXPECT_NE(ambiguous.err.find("ambiguous option '--s': --select, --size, --snapshot, --step"), std::string::npos)
+    EXPECT_NE(ambiguous.err.find("ambiguous option '--s' (--select, --size, --snapshot, --step)"), std::string::npos)
         << ambiguous.err;
     EXPECT_TRUE(written().empty());
 
     ProgramRun version = run("--version");
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, std::string("tallyrender (Tallymap) ") + TALLYMAP_VERSION + "\n");
+    EXPECT_EQ(version.out, std::string("tallyrender ") + TALLYMAP_VERSION + "\n");
     ProgramRun help = run("-h");
     EXPECT_EQ(help.status, 0);
     for (const char *option : {"--data", "--load", "--date", "--field", "--campus", "--height-scale",
@@ -182,6 +247,89 @@ TEST_F(Tallyrender, LegendSitsInTheLowerLeftCorner)
     EXPECT_EQ(rampStart[0], 0);
     for (int y = 120; y < 150; ++y)
         for (int x = 0; x < 200; x += 7) ASSERT_EQ(bgr(legend, x, y), bgr(plain, x, y)) << x << "," << y;
+}
+
+// A PNG holds the bitmap's pixels and nothing else (8-bit RGB, no gamma or colour
+// chunks), as a snapshot and as frames named by a pattern, whose folder is made. An odd
+// width: rows that are not a multiple of 4 bytes.
+TEST_F(Tallyrender, PngPicturesHoldTheBitmapsPixels)
+{
+    const std::string picture = LOAD + "--size 161x121 --campus 1 --view 10,40,300 --legend --date 2001-11-30 ";
+    ProgramRun png = run(picture + "--snapshot " + at("x.PNG") + " --frames '" + at("p/f%%_%03d.png") +
+                         "' --step month --count 3");
+    ASSERT_EQ(png.status, 0) << png.err;
+    ProgramRun bmp = run(picture + "--snapshot " + at("x.bmp") + " --frames " + at("b") + " --step month --count 3");
+    ASSERT_EQ(bmp.status, 0) << bmp.err;
+
+    // IHDR, IDAT..., IEND: no other chunk
+    auto image_chunks_only = [](const Picture &p) {
+        return p.chunks.size() >= 3 && p.chunks.front() == "IHDR" && p.chunks.back() == "IEND" &&
+               std::all_of(p.chunks.begin() + 1, p.chunks.end() - 1, [](const std::string &c) { return c == "IDAT"; });
+    };
+    const Picture snapshot = read_png(slurp(at("x.PNG")));
+    EXPECT_TRUE(image_chunks_only(snapshot));
+    const std::string header = slurp(at("x.PNG")).substr(16, 13);   // IHDR: width, height, depth, type, ...
+    EXPECT_EQ(header.substr(8), std::string("\x08\x02\x00\x00\x00", 5));   // 8-bit RGB, not interlaced
+    EXPECT_TRUE(snapshot == read_bitmap(slurp(at("x.bmp"))));
+    EXPECT_EQ(snapshot.width, 161);
+    for (const char *frame : {"1", "2", "3"}) {
+        const Picture p = read_png(slurp(at(std::string("p/f%_00") + frame + ".png")));
+        EXPECT_TRUE(p == read_bitmap(slurp(at(std::string("b/frame_0000") + frame + ".bmp")))) << frame;
+        EXPECT_TRUE(image_chunks_only(p)) << frame;
+    }
+    EXPECT_FALSE(snapshot == read_png(slurp(at("p/f%_002.png"))));   // the dates differ, and so do the pictures
+    std::vector<std::string> names = written();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"b", "f%_001.png", "f%_002.png", "f%_003.png", "frame_00001.bmp",
+                                               "frame_00002.bmp", "frame_00003.bmp", "p", "x.PNG", "x.bmp"}));
+}
+
+// A disk that fills up: a PNG snapshot fails whole (exit 1, the file and the system's
+// reason named, no temporary file, the older file of that name kept); PNG frames,
+// written on their own thread, stop at the frame that found the disk full and keep the
+// ones before it. The small disk is a tmpfs in a mount namespace of the test's own.
+TEST_F(Tallyrender, AFullDiskKeepsWhatWasThere)
+{
+    const std::string unshare = getuid() == 0 ? "unshare -m" : "unshare -rm";
+    if (shell(unshare + " true").status != 0) GTEST_SKIP() << "no mount namespace here";
+    fs::create_directories(at("disk"));
+    const std::string disk = at("disk"), tallyrender = "env -u DISPLAY '" TALLYRENDER_PATH "' " + LOAD +
+                                                       "--field 76 --campus 1 --height-scale 1000 --view 25,60,120 ";
+    // each step's exit status and listing go to a file of the scratch folder, outside the disk
+    auto step = [&](const std::string &name, const std::string &args) {
+        return tallyrender + args + " 2>'" + at(name + ".err") + "'; echo \\$? > '" + at(name + ".status") +
+               "'; ls -A '" + disk + "' > '" + at(name + ".listing") + "'";
+    };
+    const std::string script = "mount -t tmpfs -o size=64k tmpfs '" + disk + "' && printf old > '" + disk +
+                               "/x.png' && " + step("snapshot", "--size 1024x768 --snapshot '" + disk + "/x.png'") +
+                               " && cat '" + disk + "/x.png' > '" + at("kept") + "' && rm '" + disk + "/x.png' && " +
+                               step("frames", "--size 320x240 --step month --count 20 --frames '" + disk + "/f_%02d.png'");
+    ProgramRun r = shell(unshare + " sh -c \"" + script + "\"");
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    EXPECT_EQ(slurp(at("snapshot.status")), "1\n");
+    EXPECT_EQ(slurp(at("snapshot.err")), "tallyrender: cannot write " + disk + "/x.png: No space left on device\n");
+    EXPECT_EQ(slurp(at("snapshot.listing")), "x.png\n");
+    EXPECT_EQ(slurp(at("kept")), "old");
+
+    EXPECT_EQ(slurp(at("frames.status")), "1\n");
+    const std::string err = slurp(at("frames.err"));
+    const size_t last = err.rfind("tallyrender: frame ");
+    int frame = 0, kept = 0;
+    ASSERT_EQ(std::sscanf(err.c_str() + last, "tallyrender: frame %d (", &frame), 1) << err;
+    EXPECT_GT(frame, 1);
+    EXPECT_LT(frame, 20);
+    char name[64];
+    std::snprintf(name, sizeof name, "/f_%02d.png: No space left on device; ", frame);
+    EXPECT_NE(err.find(name, last), std::string::npos) << err;
+    ASSERT_EQ(std::sscanf(err.c_str() + err.find("; ", last) + 2, "%d frames kept", &kept), 1) << err;
+    EXPECT_EQ(kept, frame - 1);
+    std::string listing;
+    for (int k = 1; k < frame; ++k) {
+        std::snprintf(name, sizeof name, "f_%02d.png\n", k);
+        listing += name;
+    }
+    EXPECT_EQ(slurp(at("frames.listing")), listing);
 }
 
 TEST_F(Tallyrender, FailuresSayWhereAndKeepWhatWasWritten)

@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,10 +39,12 @@ static const char USAGE[] =
     "  --legend                   add a legend to every picture\n"
     "\n"
     "What to write (at least one):\n"
-    "  --snapshot FILE.bmp        one picture, as the viewer's snapshot shows it\n"
-    "  --frames DIR --step day|month|year --count N\n"
-    "                             N pictures DIR/frame_00001.bmp ..., the date stepped\n"
-    "                             between them as the timeline steps it\n"
+    "  --snapshot FILE.bmp|FILE.png   one picture, as the viewer's snapshot shows it\n"
+    "  --frames DIR|PATTERN --step day|month|year --count N\n"
+    "                             N pictures, the date stepped between them as the\n"
+    "                             timeline steps it: DIR/frame_00001.bmp ..., or the\n"
+    "                             names of a PATTERN with one number field, %d or %0Nd,\n"
+    "                             such as out/f_%05d.png (.bmp or .png)\n"
     "  --film FILE.mp4|FILE.webm --step day|month|year --count N\n"
     "                             the same N pictures as a film: H.264 in MP4 (even\n"
     "                             sizes only) or VP9 in WebM; with --frames, both\n"
@@ -58,15 +59,6 @@ static const char USAGE[] =
     "standard error says what); 2 the command line is wrong.\n";
 
 const char *usage_text() { return USAGE; }
-
-static int refuse(char *error, int size, const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(error, size_t(size), format, args);
-    va_end(args);
-    return 0;
-}
 
 // ---------------------------------------------------------------------------------
 // The options
@@ -314,7 +306,7 @@ static int refuse_long_option(const char *arg, char *error, int size)
         std::snprintf(candidates + used, sizeof candidates - used, "%s--%s", used ? ", " : "", o->name);
     }
     if (matches > 1)
-        return refuse(error, size, "ambiguous option '--%.*s': %s (see --help)", int(length), name, candidates);
+        return refuse(error, size, "ambiguous option '--%.*s' (%s)", int(length), name, candidates);
     if (matches == 1 && match->has_arg == no_argument && name[length] == '=')
         return refuse(error, size, "--%s takes no value", match->name);
     return refuse(error, size, "unknown option '%.*s' (see --help)", int(length + 2), arg);

@@ -1,6 +1,7 @@
 // outputs.cpp -- the table of output formats and the names of the timeline's frames.
 #include "outputs.h"
 #include "film.h"
+#include "png_writer.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -9,22 +10,22 @@
 #include <strings.h>
 #include <system_error>
 
+static int write_bmp_picture(const char *path, const RgbImage &image, bool) { return write_bmp(path, image); }
+
+static int write_png_picture(const char *path, const RgbImage &image, bool frame)
+{
+    return write_png(path, image, frame ? PNG_FAST : PNG_SMALL);
+}
+
 // One row per extension. Pictures are written from a path by their writer; films go
-// through the film encoder with the container given.
+// through the film encoder with the container given. The first row is the frames'
+// format in a folder.
 static const OutputFormat FORMATS[] = {
-    {".bmp", OUTPUT_PICTURE, FILM_NONE, write_bmp},
+    {".bmp", OUTPUT_PICTURE, FILM_NONE, write_bmp_picture},
+    {".png", OUTPUT_PICTURE, FILM_NONE, write_png_picture},
     {".mp4", OUTPUT_FILM, FILM_MP4, nullptr},
     {".webm", OUTPUT_FILM, FILM_WEBM, nullptr},
 };
-
-static int refuse(char *error, int size, const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(error, size_t(size), format, args);
-    va_end(args);
-    return 0;
-}
 
 // The file name of a path: what follows its last '/'.
 static const char *file_name_of(const char *path)
@@ -68,6 +69,15 @@ void known_extensions(OutputKind kind, char *text, int size)
         std::snprintf(text + used, size_t(size) - used, "%s%s", joint, format.extension);
         ++written;
     }
+}
+
+int refuse(char *error, int size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(error, size_t(size), format, args);
+    va_end(args);
+    return 0;
 }
 
 // ---------------------------------------------------------------------------------

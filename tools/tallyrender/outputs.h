@@ -8,6 +8,10 @@
 
 constexpr int RENDER_PATH_SIZE = 4096;   // paths given on the command line
 
+// Writes a one-line reason, formatted, into error (size bytes) and returns 0, so that a
+// check ends in one line: return refuse(error, size, "...", ...).
+int refuse(char *error, int size, const char *format, ...) __attribute__((format(printf, 3, 4)));
+
 enum OutputKind { OUTPUT_PICTURE, OUTPUT_FILM, OUTPUT_MODEL };
 
 struct OutputFormat {
@@ -15,8 +19,9 @@ struct OutputFormat {
     OutputKind  kind;        // what the file holds
     int         film;        // FilmContainer of a film; FILM_NONE for any other kind
     // Writes a picture to path (a temporary name: the caller renames it), every write
-    // checked; 1 done, 0 failed with errno set. Null for films and models.
-    int (*writePicture)(const char *path, const RgbImage &image);
+    // checked; 1 done, 0 failed with errno set. frame: one of a series, where speed
+    // counts for more than the last bytes. Null for films and models.
+    int (*writePicture)(const char *path, const RgbImage &image, bool frame);
 };
 
 // The row of path's extension when it is of that kind; null otherwise (no extension,

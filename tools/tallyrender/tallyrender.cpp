@@ -32,12 +32,15 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <system_error>
 #include <unistd.h>
 
 constexpr int EXIT_FAILED = 1;   // something could not be read, drawn or written
 constexpr int EXIT_USAGE  = 2;   // the command line is wrong
 
 static char lastMessage[512];   // the text of the last message the shared code showed
+static const bool terminal = isatty(fileno(stderr)) != 0;   // progress rewritten in place
 
 // The shared code's messages begin with the name of the step that failed
 // ("make_map() - ", "read_records(): "): a user learns nothing from it.
@@ -53,14 +56,20 @@ static void remember_message(const char *text, const char *, WindowHandle)
 // What a user can do about a data directory without the file asked for.
 static const char DATA_HINT[] = "; pass --data DIR or run tallyrender where data/ is";
 
-static int fail(int status, const char *format, ...)
+static int fail_with(int status, const char *format, va_list args)
 {
     std::fputs("tallyrender: ", stderr);
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+    return status;
+}
+
+static int fail(int status, const char *format, ...)
+{
     va_list args;
     va_start(args, format);
-    std::vfprintf(stderr, format, args);
+    fail_with(status, format, args);
     va_end(args);
-    std::fputc('\n', stderr);
     return status;
 }
 
@@ -85,18 +94,59 @@ static bool write_whole(const char *path, int &error, Writer write)
     return finish_file_write(file, write(file.temporary.c_str()), error) != 0;
 }
 
-static bool write_picture(const OutputFormat &format, const RgbImage &image, const char *path, int &error)
+static bool write_picture(const OutputFormat &format, const RgbImage &image, const char *path, bool frame, int &error)
 {
-    return write_whole(path, error, [&](const char *temporary) { return format.writePicture(temporary, image) != 0; });
+    return write_whole(path, error,
+                       [&](const char *temporary) { return format.writePicture(temporary, image, frame) != 0; });
+}
+
+// A frame written on a second thread while the next one is drawn: encoding a PNG takes
+// about as long as drawing, so one after the other would cost half as much again.
+struct FrameWrite {
+    std::future<int> error;                           // of the write in flight: 0 written
+    char             path[RENDER_PATH_SIZE + 32];     // its file
+    char             date[DATE_TEXT_SIZE];            // its date, for a failure's message
+    int              frame;                           // its number, from 1
+    bool             inFlight;                        // started and not yet ended
+};
+
+// Starts writing frame number frame; image must stay as it is until the write ends.
+// false (error set) when no thread could be started.
+static bool start_frame_write(FrameWrite &write, const OutputFormat &format, const RgbImage &image, int frame,
+                              int &error)
+{
+    write.frame = frame;
+    write.inFlight = true;
+    try {
+        write.error = std::async(std::launch::async, [&format, &image, path = write.path] {
+            int failure = 0;
+            write_picture(format, image, path, true, failure);
+            return failure;
+        });
+    } catch (const std::system_error &failure) {
+        write.inFlight = false;
+        error = failure.code().value();
+        return false;
+    }
+    return true;
+}
+
+// Waits for the write in flight; its error number, 0 when written or none was.
+static int end_frame_write(FrameWrite &write)
+{
+    if (!write.inFlight) return 0;
+    write.inFlight = false;
+    return write.error.get();
 }
 
 // ---------------------------------------------------------------------------------
-// Pictures
+// The timeline: each date computed once, drawn once, written everywhere it goes
 // ---------------------------------------------------------------------------------
-// The current state drawn and read back, with the legend when asked for.
-static void render_picture(RgbImage &image, bool legend)
+// The current state drawn and read back, with the legend when asked for; rebuild
+// false when the scene already shows that state.
+static void render_picture(RgbImage &image, bool legend, bool rebuild)
 {
-    rebuild_scene();
+    if (rebuild) rebuild_scene();
     draw_frame();
     present_frame();
     read_offscreen_frame(image.pixels);
@@ -107,7 +157,6 @@ static void render_picture(RgbImage &image, bool legend)
 // tenth of the way and at the last frame.
 static void show_progress(int frame, int count, const char *date)
 {
-    static const bool terminal = isatty(fileno(stderr)) != 0;
     const int every = count < 10 ? 1 : count / 10;
     if (terminal) std::fprintf(stderr, "\rtallyrender: frame %d of %d, %s   ", frame, count, date);
     else if (frame % every == 0 || frame == count)
@@ -115,55 +164,109 @@ static void show_progress(int frame, int count, const char *date)
     if (terminal && frame == count) std::fputc('\n', stderr);
 }
 
-// The frames of the timeline: each drawn once, then written as a numbered picture,
-// added to the film, or both. The film goes to a temporary name beside its own and
-// takes it only when its last frame is in and it is closed; any failure stops at that
-// frame.
-static int write_frames(const RenderOptions &o, RgbImage &image)
+// What one run writes along the timeline, open while it runs.
+struct TimelineOutputs {
+    RgbImage   images[2];   // a frame drawn into one while the other is written
+    FrameWrite frameWrite;  // the frame being written
+    FileWrite  film;        // the film's temporary name and its own
+    bool       filmOpen;    // the film encoder holds the film
+};
+
+// A failure in the middle of the timeline: the progress line ended, the film dropped.
+static int stop_timeline(TimelineOutputs &out, int frame, const char *format, ...)
 {
-    static const bool terminal = isatty(fileno(stderr)) != 0;
-    char path[RENDER_PATH_SIZE + 32], date[DATE_TEXT_SIZE] = "", reason[512];
-    const bool film = o.filmPath[0] != '\0';
-    FileWrite filmFile;
-    if (film) begin_file_write(filmFile, o.filmPath);
-    auto drop_film = [&] {   // after a failure: nothing of the film stays
+    if (terminal && frame > 1) std::fputc('\n', stderr);
+    end_frame_write(out.frameWrite);
+    if (out.filmOpen) {
         film_abort();
-        abandon_file_write(filmFile);
-    };
-    if (film && !film_open(filmFile.temporary.c_str(), o.filmFormat->film, o.width, o.height, o.fps, o.filmQuality,
-                           reason, sizeof reason)) {
-        abandon_file_write(filmFile);
-        return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, reason);
+        abandon_file_write(out.film);
+        out.filmOpen = false;
     }
-    for (int frame = 1; frame <= o.frameCount; ++frame) {
-        render_picture(image, o.legend);
-        format_date(timeline.currentDate, date);
-        int error = 0;
-        if (o.frames.format && (!frame_file_name(o.frames, frame, path, sizeof path) ||
-                                !write_picture(*o.frames.format, image, path, error))) {
-            if (film) drop_film();
-            if (terminal && frame > 1) std::fputc('\n', stderr);
-            return fail(EXIT_FAILED, "frame %d (%s) could not be written to %s: %s; %d frame%s kept%s", frame, date,
-                        path, error ? std::strerror(error) : "the name is too long", frame - 1, frame == 2 ? "" : "s",
-                        film ? ", no film" : "");
-        }
-        if (film && !film_add_frame(image.pixels, reason, sizeof reason)) {
-            drop_film();
-            if (terminal && frame > 1) std::fputc('\n', stderr);
-            return fail(EXIT_FAILED, "frame %d (%s) could not be added to the film %s: %s; the film is not written",
-                        frame, date, o.filmPath, reason);
-        }
-        show_progress(frame, o.frameCount, date);
-        step_date_forward(timeline.currentDate, unsigned(o.stepUnit));
-    }
-    if (film && !film_close(reason, sizeof reason)) {
-        abandon_file_write(filmFile);
-        return fail(EXIT_FAILED, "the film %s could not be finished after frame %d (%s): %s; it is not written",
-                    o.filmPath, o.frameCount, date, reason);
-    }
+    va_list args;
+    va_start(args, format);
+    fail_with(EXIT_FAILED, format, args);
+    va_end(args);
+    return EXIT_FAILED;
+}
+
+// The failure of the frame write that just ended, if it failed.
+static int frame_write_failed(TimelineOutputs &out, const RenderOptions &o, int error)
+{
+    const FrameWrite &w = out.frameWrite;
+    const bool film = o.filmPath[0] != '\0';
+    return stop_timeline(out, w.frame, "frame %d (%s) could not be written to %s: %s; %d frame%s kept%s", w.frame, w.date,
+                         w.path, std::strerror(error), w.frame - 1, w.frame == 2 ? "" : "s", film ? ", no film" : "");
+}
+
+// Key k of the timeline (the date stepped k times from --date) into every output: the
+// snapshot at key 0, the numbered frame and the film's frame at every key.
+static int write_key(TimelineOutputs &out, const RenderOptions &o, int k)
+{
+    char date[DATE_TEXT_SIZE], reason[512];
+    format_date(timeline.currentDate, date);
+    RgbImage &image = out.images[k % 2];
+    render_picture(image, o.legend, k > 0);   // key 0's scene is the view's first
     int error = 0;
-    if (film && !finish_file_write(filmFile, true, error))
-        return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, std::strerror(error));
+    if (k == 0 && o.snapshotPath[0] && !write_picture(*o.snapshotFormat, image, o.snapshotPath, false, error))
+        return stop_timeline(out, 0, "cannot write %s: %s", o.snapshotPath, std::strerror(error));
+    if (o.stepUnit < 0) return 0;   // the snapshot alone
+    const int frame = k + 1;
+    if (out.filmOpen && !film_add_frame(image.pixels, reason, sizeof reason))
+        return stop_timeline(out, frame, "frame %d (%s) could not be added to the film %s: %s; the film is not written",
+                             frame, date, o.filmPath, reason);
+    if (o.frames.format) {
+        if ((error = end_frame_write(out.frameWrite)) != 0) return frame_write_failed(out, o, error);
+        FrameWrite &w = out.frameWrite;
+        std::snprintf(w.date, sizeof w.date, "%s", date);
+        if (!frame_file_name(o.frames, frame, w.path, sizeof w.path))
+            return stop_timeline(out, frame, "frame %d (%s): the file name from %s is too long", frame, date, o.framesValue);
+        if (!start_frame_write(w, *o.frames.format, image, frame, error))
+            return stop_timeline(out, frame, "frame %d (%s) could not be written: no thread: %s", frame, date,
+                                 std::strerror(error));
+    }
+    show_progress(frame, o.frameCount, date);
+    return 0;
+}
+
+// Everything drawn along the timeline from --date: the snapshot, then with --step and
+// --count every frame, as numbered pictures, a film or both. The film takes its name
+// only when its last frame is in and it is closed; any failure stops at its frame.
+static int write_timeline(const RenderOptions &o)
+{
+    static TimelineOutputs out;
+    for (RgbImage &image : out.images)
+        if (!alloc_image(o.width, o.height, 3, image))
+            return fail(EXIT_FAILED, "no memory for a %dx%d picture", o.width, o.height);
+    char reason[512];
+    if (o.filmPath[0]) {
+        begin_file_write(out.film, o.filmPath);
+        if (!film_open(out.film.temporary.c_str(), o.filmFormat->film, o.width, o.height, o.fps, o.filmQuality, reason,
+                       sizeof reason)) {
+            abandon_file_write(out.film);
+            return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, reason);
+        }
+        out.filmOpen = true;
+    }
+    const int keys = o.stepUnit < 0 ? 1 : o.frameCount;
+    for (int k = 0; k < keys; ++k) {
+        if (k > 0) step_date_forward(timeline.currentDate, unsigned(o.stepUnit));
+        if (int status = write_key(out, o, k)) return status;
+    }
+    if (int error = end_frame_write(out.frameWrite)) return frame_write_failed(out, o, error);
+    if (out.filmOpen) {
+        char date[DATE_TEXT_SIZE];
+        format_date(timeline.currentDate, date);
+        out.filmOpen = false;
+        if (!film_close(reason, sizeof reason)) {
+            abandon_file_write(out.film);
+            return fail(EXIT_FAILED, "the film %s could not be finished after frame %d (%s): %s; it is not written",
+                        o.filmPath, o.frameCount, date, reason);
+        }
+        int error = 0;
+        if (!finish_file_write(out.film, true, error))
+            return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, std::strerror(error));
+    }
+    for (RgbImage &image : out.images) free_image(image);
     return 0;
 }
 
@@ -239,7 +342,7 @@ int main(int argc, char **argv)
     if (!parse_options(argc, argv, o, reason, sizeof reason)) return fail(EXIT_USAGE, "%s", reason);
     if (o.help || o.version) {
         if (o.help) std::fputs(usage_text(), stdout);
-        else std::printf("tallyrender (Tallymap) %s\n", TALLYMAP_VERSION);
+        else std::printf("tallyrender %s\n", TALLYMAP_VERSION);
         return std::fflush(stdout) == 0 ? 0 : fail(EXIT_FAILED, "standard output could not be written");
     }
     const ModalHandler console = {remember_message, nullptr, nullptr};
@@ -266,15 +369,7 @@ int main(int argc, char **argv)
 
     int status = 0;
     if (pictures) {
-        RgbImage image{};
-        if (!alloc_image(o.width, o.height, 3, image)) return fail(EXIT_FAILED, "no memory for a %dx%d picture", o.width, o.height);
-        if (o.snapshotPath[0]) {
-            render_picture(image, o.legend);
-            if (!write_picture(*o.snapshotFormat, image, o.snapshotPath, error))
-                status = fail(EXIT_FAILED, "cannot write %s: %s", o.snapshotPath, std::strerror(error));
-        }
-        if (status == 0 && (o.frames.format || o.filmPath[0])) status = write_frames(o, image);
-        free_image(image);
+        status = write_timeline(o);
         release_scene();
         close_offscreen_gl();
     }
