@@ -157,9 +157,6 @@ static void compile_plane_and_lids()
 
 static void compile_sides()
 {
-    // faces south, east, north, west: (first corner, second corner)
-    static const int FACE_CORNERS[4][2] = {
-        {CORNER_SW, CORNER_SE}, {CORNER_SE, CORNER_NE}, {CORNER_NE, CORNER_NW}, {CORNER_NW, CORNER_SW}};
     const SceneScratch &geometry = scene.scratch;
     glDeleteLists(SIDES_LIST, 1);
     glNewList(SIDES_LIST, GL_COMPILE);
@@ -204,14 +201,19 @@ static void set_texture_parameters()
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
 }
 
-void make_stripe_texture()
+void fill_stripe_texels(unsigned char *texels)
 {
-    static unsigned char texels[STRIPE_SIZE * STRIPE_SIZE * 3];   // 12,288 bytes
-    if (!make_gl_current(appWindows.mainWindow)) return;
     for (int i = 0; i < STRIPE_SIZE; ++i) {
         unsigned char level = i < STRIPE_BAND ? 255 : 0;   // row 0 is t = 0
         for (int j = 0; j < STRIPE_SIZE * 3; ++j) texels[i * STRIPE_SIZE * 3 + j] = level;
     }
+}
+
+void make_stripe_texture()
+{
+    static unsigned char texels[STRIPE_TEXEL_BYTES];
+    if (!make_gl_current(appWindows.mainWindow)) return;
+    fill_stripe_texels(texels);
     glBindTexture(GL_TEXTURE_2D, STRIPE_TEXTURE);
     glTexImage2D(GL_TEXTURE_2D, 0, 3, STRIPE_SIZE, STRIPE_SIZE, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
     set_texture_parameters();

@@ -69,6 +69,7 @@ constexpr unsigned LABEL_TEXTURE  = 12;   // the campus names, one row each (ove
 
 constexpr int STRIPE_SIZE = 64;   // band texture side in texels
 constexpr int STRIPE_BAND = 56;   // first black row; rows 56-63 are t 0.875..1
+constexpr int STRIPE_TEXEL_BYTES = STRIPE_SIZE * STRIPE_SIZE * 3;   // 12,288 bytes of RGB
 
 // ---------------------------------------------------------------------------------
 // Column geometry of one rebuild
@@ -92,8 +93,11 @@ struct SceneScratch {
     uint32_t       count;               // ZIP codes in the scene: the table's count, at most MAX_ZIPS
 };
 
-// Darkening of the side faces in drawing order south, east, north, west.
-constexpr double FACE_DARKENING[4] = {0.09, 0.06, 0.03, 0.0};
+// The side faces in drawing order south, east, north, west: their first and second
+// corners, and their darkening.
+constexpr int    FACE_CORNERS[4][2] = {{CORNER_SW, CORNER_SE}, {CORNER_SE, CORNER_NE}, {CORNER_NE, CORNER_NW},
+                                       {CORNER_NW, CORNER_SW}};
+constexpr double FACE_DARKENING[4]  = {0.09, 0.06, 0.03, 0.0};
 
 // ---------------------------------------------------------------------------------
 // Operations
@@ -104,6 +108,9 @@ void rebuild_scene();
 ColumnColour column_colour(uint16_t zipIndex);
 // The enrollment colour of a ratio 0..1: red at 0, yellow at 0.5, green at 1; alpha 1.
 ColumnColour enrollment_ramp(float ratio);
+// The band texture's texels (STRIPE_TEXEL_BYTES, RGB): row 0 (t = 0) first, rows from
+// STRIPE_BAND on black, the others white. No GL: the model embeds the same picture.
+void fill_stripe_texels(unsigned char *texels);
 // Texture 11, the height band.
 void make_stripe_texture();
 // Texture 10 from the chosen map: the base map, or the school-district map when that

@@ -109,6 +109,8 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
         "--frames f_%5d.png --step day --count 2", "--frames f_%s.png --step day --count 2",
         "--frames f_%03d.jpg --step day --count 2", "--frames f_%03d --step day --count 2",
         "--frames 50% --step day --count 2", "--frames f.BMP --step day --count 2",
+        "--model x.gltf", "--model x", "--model x.glb.tmp", "--model x.glb --fps 5", "--snapshot x.bmp --step day --count 2",
+        "--model x.glb --step day --count 11689",   // more keys than the days of the timeline
     };
     for (const char *args : names) {
         ProgramRun r = run(LOAD + args);
@@ -116,6 +118,7 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
     }
     EXPECT_NE(run(LOAD + "--snapshot x.jpg").err.find(".bmp or .png"), std::string::npos);
+    EXPECT_NE(run(LOAD + "--model x.gltf").err.find(".glb"), std::string::npos);
     for (const char *args : bad) {
         ProgramRun r = run(std::string(args) + LOAD + snapshot);
         EXPECT_EQ(r.status, 2) << args;
@@ -284,10 +287,10 @@ TEST_F(Tallyrender, PngPicturesHoldTheBitmapsPixels)
                                                "frame_00002.bmp", "frame_00003.bmp", "p", "x.PNG", "x.bmp"}));
 }
 
-// A disk that fills up: a PNG snapshot fails whole (exit 1, the file and the system's
-// reason named, no temporary file, the older file of that name kept); PNG frames,
-// written on their own thread, stop at the frame that found the disk full and keep the
-// ones before it. The small disk is a tmpfs in a mount namespace of the test's own.
+// A disk that fills up: a PNG snapshot and a model fail whole (exit 1, the file and the
+// system's reason named, no temporary file, the older file of that name kept); PNG
+// frames, written on their own thread, stop at the frame that found the disk full and
+// keep the ones before it. The small disk is a tmpfs in a mount namespace of the test's own.
 TEST_F(Tallyrender, AFullDiskKeepsWhatWasThere)
 {
     const std::string unshare = getuid() == 0 ? "unshare -m" : "unshare -rm";
@@ -303,7 +306,10 @@ TEST_F(Tallyrender, AFullDiskKeepsWhatWasThere)
     const std::string script = "mount -t tmpfs -o size=64k tmpfs '" + disk + "' && printf old > '" + disk +
                                "/x.png' && " + step("snapshot", "--size 1024x768 --snapshot '" + disk + "/x.png'") +
                                " && cat '" + disk + "/x.png' > '" + at("kept") + "' && rm '" + disk + "/x.png' && " +
-                               step("frames", "--size 320x240 --step month --count 20 --frames '" + disk + "/f_%02d.png'");
+                               step("frames", "--size 320x240 --step month --count 20 --frames '" + disk + "/f_%02d.png'") +
+                               " ; rm -f '" + disk + "'/f_* && printf old > '" + disk + "/m.glb' && " +
+                               step("model", "--step month --count 100 --model '" + disk + "/m.glb'") + " && cat '" +
+                               disk + "/m.glb' > '" + at("kept model") + "'";
     ProgramRun r = shell(unshare + " sh -c \"" + script + "\"");
     ASSERT_EQ(r.status, 0) << r.err;
 
@@ -330,6 +336,37 @@ TEST_F(Tallyrender, AFullDiskKeepsWhatWasThere)
         listing += name;
     }
     EXPECT_EQ(slurp(at("frames.listing")), listing);
+
+    EXPECT_EQ(slurp(at("model.status")), "1\n");
+    EXPECT_EQ(slurp(at("model.err")), "tallyrender: cannot write " + disk + "/m.glb: No space left on device\n");
+    EXPECT_EQ(slurp(at("model.listing")), "m.glb\n");
+    EXPECT_EQ(slurp(at("kept model")), "old");
+}
+
+// A model alone, with values and a report, needs no OpenGL (here there is none to be
+// had), and is the same, byte for byte, as the model written while the same dates are
+// drawn: each date is computed once for everything that is written of it.
+TEST_F(Tallyrender, ModelsNeedNoOpenGlAndEqualThoseWrittenWithPictures)
+{
+    const std::string noGl = "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json ";
+    const std::string state = LOAD + "--campus 1 --field 76 --date 2004-10-31 --size 200x150 --view 20,50,90 ";
+    ProgramRun drawn = run(state + "--model " + at("drawn.glb") + " --frames " + at("f") + " --snapshot " +
+                           at("s.png") + " --step month --count 4");
+    ASSERT_EQ(drawn.status, 0) << drawn.err;
+    ProgramRun alone = shell("env -u DISPLAY " + noGl + "'" TALLYRENDER_PATH "' " + state + "--model " + at("alone.glb") +
+                             " --step month --count 4 --export " + at("v.csv") + " --report 77002");
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    EXPECT_NE(alone.out.find("77002"), std::string::npos);
+    const std::string model = slurp(at("alone.glb"));
+    EXPECT_EQ(model.substr(0, 4), "glTF");
+    EXPECT_EQ(model, slurp(at("drawn.glb")));
+
+    ASSERT_EQ(run(state + "--model " + at("still-drawn.glb") + " --snapshot " + at("s.bmp")).status, 0);
+    ASSERT_EQ(shell("env -u DISPLAY " + noGl + "'" TALLYRENDER_PATH "' " + state + "--model " + at("still.glb")).status, 0);
+    EXPECT_EQ(slurp(at("still.glb")), slurp(at("still-drawn.glb")));
+    EXPECT_NE(slurp(at("still.glb")), model);
+    // the premise: pictures cannot be drawn here
+    EXPECT_EQ(shell("env -u DISPLAY " + noGl + "'" TALLYRENDER_PATH "' " + state + "--snapshot " + at("x.bmp")).status, 1);
 }
 
 TEST_F(Tallyrender, FailuresSayWhereAndKeepWhatWasWritten)
@@ -338,6 +375,16 @@ TEST_F(Tallyrender, FailuresSayWhereAndKeepWhatWasWritten)
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos);
     EXPECT_FALSE(fs::exists(at("missing")));
+    // a model in a missing folder, or under a folder's name
+    ProgramRun noFolder = run(LOAD + "--model " + at("missing/x.glb"));
+    EXPECT_EQ(noFolder.status, 1);
+    EXPECT_EQ(noFolder.err, "tallyrender: cannot write " + at("missing/x.glb") + ": No such file or directory\n");
+    fs::create_directories(at("taken.glb"));
+    ProgramRun taken = run(LOAD + "--model " + at("taken.glb"));
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_EQ(taken.err, "tallyrender: cannot write " + at("taken.glb") + ": Is a directory\n");
+    EXPECT_TRUE(fs::is_directory(at("taken.glb")));
+    EXPECT_EQ(written(), std::vector<std::string>{"taken.glb"});
 
     // the second frame's name is taken by a folder: the set stops there
     fs::create_directories(at("frames/frame_00002.bmp"));

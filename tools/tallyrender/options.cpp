@@ -5,6 +5,7 @@
 // viewer itself could show, is refused with the reason.
 #include "options.h"
 #include "film.h"
+#include "model.h"
 #include "version.h"
 #include "zip_table.h"
 
@@ -19,9 +20,9 @@
 static const char USAGE[] =
     "usage: tallyrender [options]\n"
     "Draws the Tallymap view of a study area without a window and writes pictures,\n"
-    "films of the timeline as numbered frames or video files, the value CSV or ZIP\n"
-    "reports. An option takes its value as --opt VALUE or --opt=VALUE and may be\n"
-    "shortened to any prefix that names it alone.\n"
+    "films of the timeline as numbered frames or video files, the view as a 3-D\n"
+    "model, the value CSV or ZIP reports. An option takes its value as --opt VALUE\n"
+    "or --opt=VALUE and may be shortened to any prefix that names it alone.\n"
     "\n"
     "What to load and show:\n"
     "  --data DIR                 data directory (default ./data)\n"
@@ -48,8 +49,12 @@ static const char USAGE[] =
     "  --film FILE.mp4|FILE.webm --step day|month|year --count N\n"
     "                             the same N pictures as a film: H.264 in MP4 (even\n"
     "                             sizes only) or VP9 in WebM; with --frames, both\n"
-    "  --fps N                    film frames per second, 1 to 60 (default 10)\n"
+    "  --fps N                    film frames or model keys a second, 1 to 60 (default 10)\n"
     "  --quality high|normal|small   the film's fidelity against its size (default normal)\n"
+    "  --model FILE.glb [--step day|month|year --count N]\n"
+    "                             the view as a binary glTF model (no legend) that a\n"
+    "                             browser, Blender or a slide program turns: at --date,\n"
+    "                             or animated over the same N dates as the frames\n"
     "  --export FILE.csv          the value CSV of the date, field and campus\n"
     "  --report ZIP               the ZIP report, on standard output\n"
     "  -h, --help                 this text\n"
@@ -67,7 +72,7 @@ enum OptionId {
     OPT_HELP = 'h',
     OPT_DATA = 256, OPT_LOAD, OPT_DATE, OPT_FIELD, OPT_CAMPUS, OPT_HEIGHT_SCALE, OPT_COLOUR_RANGE, OPT_VIEW,
     OPT_CENTRE, OPT_SELECT, OPT_SIZE, OPT_LEGEND, OPT_SNAPSHOT, OPT_FRAMES, OPT_STEP, OPT_COUNT, OPT_FILM, OPT_FPS,
-    OPT_QUALITY, OPT_EXPORT, OPT_REPORT, OPT_VERSION,
+    OPT_QUALITY, OPT_MODEL, OPT_EXPORT, OPT_REPORT, OPT_VERSION,
 };
 
 static const struct option OPTIONS[] = {
@@ -90,6 +95,7 @@ static const struct option OPTIONS[] = {
     {"film", required_argument, nullptr, OPT_FILM},
     {"fps", required_argument, nullptr, OPT_FPS},
     {"quality", required_argument, nullptr, OPT_QUALITY},
+    {"model", required_argument, nullptr, OPT_MODEL},
     {"export", required_argument, nullptr, OPT_EXPORT},
     {"report", required_argument, nullptr, OPT_REPORT},
     {"help", no_argument, nullptr, OPT_HELP},
@@ -155,6 +161,7 @@ static const PathOption PATHS[] = {
     {OPT_SNAPSHOT, &RenderOptions::snapshotPath, "file"},
     {OPT_FRAMES, &RenderOptions::framesValue, "folder or pattern"},
     {OPT_FILM, &RenderOptions::filmPath, "file"},
+    {OPT_MODEL, &RenderOptions::modelPath, "file"},
     {OPT_EXPORT, &RenderOptions::exportPath, "file"},
 };
 
@@ -343,6 +350,10 @@ static int check_output_names(RenderOptions &o, char *error, int size)
         known_extensions(OUTPUT_FILM, known, sizeof known);
         return refuse(error, size, "--film: '%s' is not a %s file", o.filmPath, known);
     }
+    if (o.modelPath[0] && !output_format(o.modelPath, OUTPUT_MODEL)) {
+        known_extensions(OUTPUT_MODEL, known, sizeof known);
+        return refuse(error, size, "--model: '%s' is not a %s file (binary glTF)", o.modelPath, known);
+    }
     if (o.framesValue[0] && !parse_frame_names(o.framesValue, o.frames, error, size)) return 0;
     return 1;
 }
@@ -369,17 +380,24 @@ int parse_options(int argc, char **argv, RenderOptions &o, char *error, int size
     if (o.help || o.version) return 1;
     if (!check_output_names(o, error, size)) return 0;
 
-    const bool film = o.filmPath[0] != '\0';
-    const bool frames = o.framesValue[0] != '\0' || film;
-    if (frames != (o.stepUnit >= 0) || frames != (o.frameCount > 0))
-        return refuse(error, size, "--frames or --film, --step and --count go together");
-    if (!film && (o.fps > 0 || o.filmQuality >= 0)) return refuse(error, size, "--fps and --quality go with --film");
+    const bool film = o.filmPath[0] != '\0', frames = o.framesValue[0] != '\0', model = o.modelPath[0] != '\0';
+    const bool stepping = o.stepUnit >= 0 || o.frameCount > 0;
+    if (stepping && (o.stepUnit < 0 || o.frameCount < 0)) return refuse(error, size, "--step and --count go together");
+    if ((frames || film) && !stepping) return refuse(error, size, "--frames and --film need --step and --count");
+    if (stepping && !frames && !film && !model)
+        return refuse(error, size, "--step and --count go with --frames, --film or --model");
+    if (o.filmQuality >= 0 && !film) return refuse(error, size, "--quality goes with --film");
+    if (o.fps > 0 && !film && !(model && stepping))
+        return refuse(error, size, "--fps goes with --film or an animated --model (--step and --count)");
+    if (model && stepping && o.frameCount > MAX_MODEL_KEYS)
+        return refuse(error, size, "--model: an animated model holds at most %d keys, one a day from 1990 to 2021",
+                      MAX_MODEL_KEYS);
     if (o.fps < 0) o.fps = 10;
     if (o.filmQuality < 0) o.filmQuality = FILM_NORMAL;
     if (o.filmFormat && o.filmFormat->film == FILM_MP4 && (o.width % 2 || o.height % 2))
         return refuse(error, size, "--film: H.264 needs even sizes, and %dx%d has an odd side (use .webm, or an even --size)",
                       o.width, o.height);
-    if (!o.snapshotPath[0] && !frames && !o.exportPath[0] && o.reportZip < 0)
-        return refuse(error, size, "nothing to write: give --snapshot, --frames, --film, --export or --report");
+    if (!o.snapshotPath[0] && !frames && !film && !model && !o.exportPath[0] && o.reportZip < 0)
+        return refuse(error, size, "nothing to write: give --snapshot, --frames, --film, --model, --export or --report");
     return 1;
 }

@@ -35,7 +35,8 @@ struct RenderOptions {
     int        frameCount;                        // frames to write
     char       filmPath[RENDER_PATH_SIZE];        // "" none; .mp4 or .webm
     const OutputFormat *filmFormat;               // the film's row: its container
-    int        fps;                               // film frames per second, 1..60 (default 10)
+    char       modelPath[RENDER_PATH_SIZE];       // "" none; .glb
+    int        fps;                               // film frames or model keys per second, 1..60 (default 10)
     int        filmQuality;                       // FilmQuality (default FILM_NORMAL)
     bool       legend;                            // a legend in every picture
     bool       help;                              // --help: usage, nothing else

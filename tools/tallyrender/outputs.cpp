@@ -18,13 +18,14 @@ static int write_png_picture(const char *path, const RgbImage &image, bool frame
 }
 
 // One row per extension. Pictures are written from a path by their writer; films go
-// through the film encoder with the container given. The first row is the frames'
-// format in a folder.
+// through the film encoder with the container given; models are built in memory and
+// written whole. The first row is the frames' format in a folder.
 static const OutputFormat FORMATS[] = {
     {".bmp", OUTPUT_PICTURE, FILM_NONE, write_bmp_picture},
     {".png", OUTPUT_PICTURE, FILM_NONE, write_png_picture},
     {".mp4", OUTPUT_FILM, FILM_MP4, nullptr},
     {".webm", OUTPUT_FILM, FILM_WEBM, nullptr},
+    {".glb", OUTPUT_MODEL, FILM_NONE, nullptr},
 };
 
 // The file name of a path: what follows its last '/'.

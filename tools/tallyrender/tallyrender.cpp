@@ -1,15 +1,19 @@
 // tallyrender.cpp -- the Tallymap view without a window: loads a study area as the
 // viewer does, sets the date, field, campus, scales and camera from the command line,
-// and writes a picture, numbered frames of the timeline, the value CSV or ZIP reports.
-// It draws with the viewer's own scene and camera code into an offscreen OpenGL
+// and writes a picture, numbered frames or a film of the timeline, the view as a glTF
+// model (at one date or animated over the timeline), the value CSV or ZIP reports. It
+// draws with the viewer's own scene and camera code into an offscreen OpenGL
 // framebuffer (EGL; no X server), of the viewer's format, so a picture equals the
-// viewer's snapshot of the same state and size byte for byte.
+// viewer's snapshot of the same state and size byte for byte. A model, the values and
+// the reports need no OpenGL, and none is opened for them. Each date is computed once
+// for everything written of it.
 //
 // Exit status: 0 everything written; 1 something could not be read, drawn or written;
 // 2 the command line is wrong. Every failure is one line on standard error; nothing
 // is written after a refusal of the command line or of the data it names.
 #include "options.h"
 #include "legend.h"
+#include "model.h"
 #include "film.h"
 
 #include "camera.h"
@@ -167,9 +171,10 @@ static void show_progress(int frame, int count, const char *date)
 // What one run writes along the timeline, open while it runs.
 struct TimelineOutputs {
     RgbImage   images[2];   // a frame drawn into one while the other is written
-    FrameWrite frameWrite;  // the frame being written
-    FileWrite  film;        // the film's temporary name and its own
-    bool       filmOpen;    // the film encoder holds the film
+    FrameWrite    frameWrite;  // the frame being written
+    FileWrite     film;        // the film's temporary name and its own
+    bool          filmOpen;    // the film encoder holds the film
+    ModelTimeline model;       // the columns of every key, for --model
 };
 
 // A failure in the middle of the timeline: the progress line ended, the film dropped.
@@ -198,9 +203,9 @@ static int frame_write_failed(TimelineOutputs &out, const RenderOptions &o, int 
                          w.path, std::strerror(error), w.frame - 1, w.frame == 2 ? "" : "s", film ? ", no film" : "");
 }
 
-// Key k of the timeline (the date stepped k times from --date) into every output: the
-// snapshot at key 0, the numbered frame and the film's frame at every key.
-static int write_key(TimelineOutputs &out, const RenderOptions &o, int k)
+// The pictures of key k: the snapshot at key 0, the numbered frame and the film's frame
+// at every key.
+static int write_key_pictures(TimelineOutputs &out, const RenderOptions &o, int k)
 {
     char date[DATE_TEXT_SIZE], reason[512];
     format_date(timeline.currentDate, date);
@@ -209,7 +214,7 @@ static int write_key(TimelineOutputs &out, const RenderOptions &o, int k)
     int error = 0;
     if (k == 0 && o.snapshotPath[0] && !write_picture(*o.snapshotFormat, image, o.snapshotPath, false, error))
         return stop_timeline(out, 0, "cannot write %s: %s", o.snapshotPath, std::strerror(error));
-    if (o.stepUnit < 0) return 0;   // the snapshot alone
+    if (!o.frames.format && !out.filmOpen) return 0;   // the snapshot alone
     const int frame = k + 1;
     if (out.filmOpen && !film_add_frame(image.pixels, reason, sizeof reason))
         return stop_timeline(out, frame, "frame %d (%s) could not be added to the film %s: %s; the film is not written",
@@ -228,15 +233,56 @@ static int write_key(TimelineOutputs &out, const RenderOptions &o, int k)
     return 0;
 }
 
-// Everything drawn along the timeline from --date: the snapshot, then with --step and
-// --count every frame, as numbered pictures, a film or both. The film takes its name
-// only when its last frame is in and it is closed; any failure stops at its frame.
-static int write_timeline(const RenderOptions &o)
+// Key k of the timeline (the date stepped k times from --date), computed once and
+// handed to every output: the pictures drawn from it, the model's record of it.
+static int write_key(TimelineOutputs &out, const RenderOptions &o, bool pictures, int k)
+{
+    if (pictures) {
+        if (int status = write_key_pictures(out, o, k)) return status;
+    } else if (k > 0) {   // key 0 was computed before the report and the export
+        compute_values();
+        compute_scene_geometry();
+    }
+    if (o.modelPath[0]) record_model_key(out.model);
+    return 0;
+}
+
+// The model of the keys recorded, written whole.
+static int write_model(const TimelineOutputs &out, const RenderOptions &o, const RgbImage &map)
+{
+    static const int HEIGHT_SCALE_N[4] = {10000, 1000, 100, 10};   // HEIGHT_SCALES order
+    static const char *const STEP_NAMES[3] = {"day", "month", "year"};   // DateStepUnit order
+    ModelSettings settings{};
+    settings.animated = o.stepUnit >= 0;
+    settings.heightScaleN = HEIGHT_SCALE_N[o.heightIndex];
+    settings.fieldLine = querySelection.field;
+    settings.fieldLabel = querySelection.field < fieldList.count ? fieldList.label[querySelection.field] : "";
+    settings.campus = o.campus;
+    settings.stepName = settings.animated ? STEP_NAMES[o.stepUnit] : "";
+    settings.fps = o.fps;
+    settings.aspect = float(double(o.width) / o.height);
+    settings.view = viewState;
+    std::vector<unsigned char> glb;
+    if (!build_model(out.model, settings, map, glb)) return fail(EXIT_FAILED, "cannot write %s: no memory for the model", o.modelPath);
+    int error = 0;
+    if (!write_file_bytes(o.modelPath, glb.data(), glb.size(), error))
+        return fail(EXIT_FAILED, "cannot write %s: %s", o.modelPath, std::strerror(error));
+    return 0;
+}
+
+// Everything along the timeline from --date: the snapshot, then with --step and --count
+// every key, as numbered pictures, a film, a model or all of them; without, the model
+// of --date. The film and the model take their names only when complete; any failure
+// stops at its key.
+static int write_timeline(const RenderOptions &o, bool pictures, const RgbImage &map)
 {
     static TimelineOutputs out;
+    const int keys = o.stepUnit < 0 ? 1 : o.frameCount;
     for (RgbImage &image : out.images)
-        if (!alloc_image(o.width, o.height, 3, image))
+        if (pictures && !alloc_image(o.width, o.height, 3, image))
             return fail(EXIT_FAILED, "no memory for a %dx%d picture", o.width, o.height);
+    if (o.modelPath[0] && !start_model_timeline(out.model, loaded_zip_count(), keys))
+        return fail(EXIT_FAILED, "no memory for a model of %d keys", keys);
     char reason[512];
     if (o.filmPath[0]) {
         begin_file_write(out.film, o.filmPath);
@@ -247,10 +293,9 @@ static int write_timeline(const RenderOptions &o)
         }
         out.filmOpen = true;
     }
-    const int keys = o.stepUnit < 0 ? 1 : o.frameCount;
     for (int k = 0; k < keys; ++k) {
         if (k > 0) step_date_forward(timeline.currentDate, unsigned(o.stepUnit));
-        if (int status = write_key(out, o, k)) return status;
+        if (int status = write_key(out, o, pictures, k)) return status;
     }
     if (int error = end_frame_write(out.frameWrite)) return frame_write_failed(out, o, error);
     if (out.filmOpen) {
@@ -267,7 +312,7 @@ static int write_timeline(const RenderOptions &o)
             return fail(EXIT_FAILED, "cannot write %s: %s", o.filmPath, std::strerror(error));
     }
     for (RgbImage &image : out.images) free_image(image);
-    return 0;
+    return o.modelPath[0] ? write_model(out, o, map) : 0;
 }
 
 // ---------------------------------------------------------------------------------
@@ -315,6 +360,18 @@ static int set_up_state(const RenderOptions &o)
     return 0;
 }
 
+// The base map as it is on disk, for the model; a model without it says nothing.
+static int read_map(RgbImage &map)
+{
+    char path[PATH_SIZE];
+    if (!data_path(path, "maps/basemap.bmp")) return fail(EXIT_USAGE, "--data: the folder name is too long");
+    if (const char *reason = open_failure(path))
+        return fail(EXIT_FAILED, "cannot read the base map %s: %s%s", path, reason, DATA_HINT);
+    if (!read_bmp(path, map))
+        return fail(EXIT_FAILED, "cannot read the base map %s: not a bitmap tallyrender can read%s", path, DATA_HINT);
+    return 0;
+}
+
 // The offscreen view at the picture's size with the viewer's fixed state, textures and
 // first scene. The base map must be there: a picture without it says nothing.
 static int open_view(const RenderOptions &o)
@@ -349,11 +406,15 @@ int main(int argc, char **argv)
     set_modal_handler(&console);
     if (int status = set_up_state(o)) return status;
 
+    static RgbImage map;   // the base map as the model's texture
+    if (o.modelPath[0])
+        if (int status = read_map(map)) return status;
     const bool pictures = o.snapshotPath[0] || o.frames.format || o.filmPath[0];
     if (pictures) {
         if (int status = open_view(o)) return status;   // its first scene computes the values
     } else {
         compute_values();
+        compute_scene_geometry();
     }
 
     if (o.reportZip >= 0) {
@@ -367,11 +428,11 @@ int main(int argc, char **argv)
     if (o.exportPath[0] && !write_whole(o.exportPath, error, [](const char *temporary) { return write_values(temporary) != 0; }))
         return fail(EXIT_FAILED, "cannot write %s: %s", o.exportPath, std::strerror(error));
 
-    int status = 0;
+    const int status = pictures || o.modelPath[0] ? write_timeline(o, pictures, map) : 0;
     if (pictures) {
-        status = write_timeline(o);
         release_scene();
         close_offscreen_gl();
     }
+    free_image(map);
     return status;
 }
