@@ -597,9 +597,10 @@ int build_model(const ModelTimeline &t, const ModelSettings &s, const RgbImage &
     if (t.dates.empty() || t.first.size() != t.columns) return 0;
     try {
         ModelBuilder b{};
-        b.images.resize(s.animated ? 1 : 2);   // the band goes with the bands: still models only
+        const bool bands = !s.animated && t.columns > 0;   // the band texture goes with the bands
+        b.images.resize(bands ? 2 : 1);
         if (!encode_png(map, PNG_SMALL, b.images[0])) return 0;
-        if (!s.animated) {
+        if (bands) {
             RgbImage band{};
             if (!alloc_image(STRIPE_SIZE, STRIPE_SIZE, 3, band)) return 0;
             unsigned char texels[STRIPE_TEXEL_BYTES];
@@ -613,7 +614,8 @@ int build_model(const ModelTimeline &t, const ModelSettings &s, const RgbImage &
             if (!encoded) return 0;
         }
 
-        const SharedAccessors shared{add_indices(b, QUAD_INDICES, 6), add_indices(b, SIDE_INDICES, 24)};
+        const SharedAccessors shared{add_indices(b, QUAD_INDICES, 6),
+                                     t.columns > 0 ? add_indices(b, SIDE_INDICES, 24) : -1};
         ColumnMaterials materials{{-1, -1}, {-1, -1}};
         std::map<std::pair<uint64_t, uint32_t>, int> colours;
         AnimationParts parts{};
