@@ -642,7 +642,8 @@ int build_model(const ModelTimeline &t, const ModelSettings &s, const RgbImage &
         json.key("minFilter").integer(GLTF_LINEAR).key("wrapS").integer(GLTF_REPEAT);
         json.key("wrapT").integer(GLTF_REPEAT).close('}').close(']');
         json.key("textures").open('[');
-        for (size_t i = 0; i < b.images.size(); ++i) json.open('{').key("sampler").integer(0).key("source").integer(long(i)).close('}');
+        for (size_t i = 0; i < b.images.size(); ++i)
+            json.open('{').key("sampler").integer(0).key("source").integer(long(i)).close('}');
         json.close(']');
         json.key("cameras").open('[').open('{').key("type").string("perspective").key("perspective").open('{');
         json.key("aspectRatio").number(s.aspect).key("yfov").number(2.0 * std::atan(1.0 / FRUSTUM_NEAR));

@@ -137,14 +137,14 @@ struct Choice {
 static const char *const CAMPUSES[] = {"0", "1", "2"};
 static const char *const HEIGHTS[] = {"10000", "1000", "100", "10"};          // HEIGHT_SCALES order
 static const char *const COLOURS[] = {"normalized", "10", "100", "1000"};     // COLOUR_SCALES order
-static const char *const UNITS[] = {"day", "month", "year"};                  // DateStepUnit order
+const char *const STEP_UNIT_NAMES[3] = {"day", "month", "year"};            // DateStepUnit order
 static const char *const QUALITIES[] = {"high", "normal", "small"};           // FilmQuality order
 
 static const Choice CHOICES[] = {
     {OPT_CAMPUS, CAMPUSES, 3, &RenderOptions::campus},
     {OPT_HEIGHT_SCALE, HEIGHTS, 4, &RenderOptions::heightIndex},
     {OPT_COLOUR_RANGE, COLOURS, 4, &RenderOptions::colourIndex},
-    {OPT_STEP, UNITS, 3, &RenderOptions::stepUnit},
+    {OPT_STEP, STEP_UNIT_NAMES, 3, &RenderOptions::stepUnit},
     {OPT_QUALITY, QUALITIES, 3, &RenderOptions::filmQuality},
 };
 

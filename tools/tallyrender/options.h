@@ -43,6 +43,9 @@ struct RenderOptions {
     bool       version;                           // --version: the version, nothing else
 };
 
+// The words of --step, in DateStepUnit order.
+extern const char *const STEP_UNIT_NAMES[3];
+
 // Fills options from the arguments. 1 when they are all valid; 0 with a one-line
 // reason in error (size bytes) otherwise.
 int parse_options(int argc, char **argv, RenderOptions &options, char *error, int size);

@@ -115,7 +115,8 @@ int parse_frame_names(const char *value, FrameNames &names, char *error, int siz
         } else if (c[1] == 'd') {
             c += 1;
         } else {
-            return refuse(error, size, "--frames: '%s' holds '%.3s', which is no number field (%%d or %%0Nd; %%%% for a percent sign)",
+            return refuse(error, size,
+                          "--frames: '%s' holds '%.3s', which is no number field (%%d or %%0Nd; %%%% for a percent sign)",
                           value, start);
         }
         if (field) return refuse(error, size, "--frames: '%s' holds two number fields; a pattern takes one", value);
@@ -126,8 +127,8 @@ int parse_frame_names(const char *value, FrameNames &names, char *error, int siz
     const size_t folderLength = size_t(name - value);
     if (!field) {   // a folder of frame_NNNNN.bmp files
         if (std::strchr(name, '%') || format_of_extension(extension_of(value)))
-            return refuse(error, size,
-                          "--frames: '%s' is a file name, not a folder or a frame pattern (such as frames/f_%%05d.png)", value);
+            return refuse(error, size, "--frames: '%s' is a file name, not a folder or a frame pattern (such as %s)", value,
+                          "frames/f_%05d.png");
         std::snprintf(names.folder, sizeof names.folder, "%s", value);
         std::snprintf(names.prefix, sizeof names.prefix, "frame_");
         std::snprintf(names.suffix, sizeof names.suffix, "%s", FORMATS[0].extension);

@@ -33,6 +33,7 @@
 #include "file_write.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -170,7 +171,7 @@ static void show_progress(int frame, int count, const char *date)
 
 // What one run writes along the timeline, open while it runs.
 struct TimelineOutputs {
-    RgbImage   images[2];   // a frame drawn into one while the other is written
+    RgbImage      images[2];   // a frame drawn into one while the other is written
     FrameWrite    frameWrite;  // the frame being written
     FileWrite     film;        // the film's temporary name and its own
     bool          filmOpen;    // the film encoder holds the film
@@ -250,20 +251,19 @@ static int write_key(TimelineOutputs &out, const RenderOptions &o, bool pictures
 // The model of the keys recorded, written whole.
 static int write_model(const TimelineOutputs &out, const RenderOptions &o, const RgbImage &map)
 {
-    static const int HEIGHT_SCALE_N[4] = {10000, 1000, 100, 10};   // HEIGHT_SCALES order
-    static const char *const STEP_NAMES[3] = {"day", "month", "year"};   // DateStepUnit order
     ModelSettings settings{};
     settings.animated = o.stepUnit >= 0;
-    settings.heightScaleN = HEIGHT_SCALE_N[o.heightIndex];
+    settings.heightScaleN = int(std::lround(1.0 / displaySettings.heightScale));   // N of N:1
     settings.fieldLine = querySelection.field;
     settings.fieldLabel = querySelection.field < fieldList.count ? fieldList.label[querySelection.field] : "";
     settings.campus = o.campus;
-    settings.stepName = settings.animated ? STEP_NAMES[o.stepUnit] : "";
+    settings.stepName = settings.animated ? STEP_UNIT_NAMES[o.stepUnit] : "";
     settings.fps = o.fps;
     settings.aspect = float(double(o.width) / o.height);
     settings.view = viewState;
     std::vector<unsigned char> glb;
-    if (!build_model(out.model, settings, map, glb)) return fail(EXIT_FAILED, "cannot write %s: no memory for the model", o.modelPath);
+    if (!build_model(out.model, settings, map, glb))
+        return fail(EXIT_FAILED, "cannot write %s: no memory for the model", o.modelPath);
     int error = 0;
     if (!write_file_bytes(o.modelPath, glb.data(), glb.size(), error))
         return fail(EXIT_FAILED, "cannot write %s: %s", o.modelPath, std::strerror(error));
@@ -425,7 +425,8 @@ int main(int argc, char **argv)
         if (std::fflush(stdout) != 0) return fail(EXIT_FAILED, "the report could not be written");
     }
     int error = 0;
-    if (o.exportPath[0] && !write_whole(o.exportPath, error, [](const char *temporary) { return write_values(temporary) != 0; }))
+    auto write_value_csv = [](const char *temporary) { return write_values(temporary) != 0; };
+    if (o.exportPath[0] && !write_whole(o.exportPath, error, write_value_csv))
         return fail(EXIT_FAILED, "cannot write %s: %s", o.exportPath, std::strerror(error));
 
     const int status = pictures || o.modelPath[0] ? write_timeline(o, pictures, map) : 0;
