@@ -137,7 +137,7 @@ struct Choice {
 static const char *const CAMPUSES[] = {"0", "1", "2"};
 static const char *const HEIGHTS[] = {"10000", "1000", "100", "10"};          // HEIGHT_SCALES order
 static const char *const COLOURS[] = {"normalized", "10", "100", "1000"};     // COLOUR_SCALES order
-const char *const STEP_UNIT_NAMES[3] = {"day", "month", "year"};            // DateStepUnit order
+const char *const STEP_UNIT_NAMES[3] = {"day", "month", "year"};             // DateStepUnit order
 static const char *const QUALITIES[] = {"high", "normal", "small"};           // FilmQuality order
 
 static const Choice CHOICES[] = {
