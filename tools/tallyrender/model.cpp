@@ -42,6 +42,7 @@
 #include <numbers>
 #include <new>
 #include <string>
+#include <tuple>
 #include <utility>
 
 // ---------------------------------------------------------------------------------
@@ -334,15 +335,13 @@ static int add_side_positions(ModelBuilder &b, const ColumnGeometry &g, bool ban
     return add_floats(b, DATA_POSITION, &position[0][0], 16, 3, true);
 }
 
-// The vertex colours of the four side faces of one column colour, made once per colour.
-static int side_colours(ModelBuilder &b, std::map<std::pair<uint64_t, uint32_t>, int> &made, const ColumnColour &c)
+// A column colour's red, green and blue: the vertex colours of each are made once.
+using ColourKey = std::tuple<float, float, float>;
+
+// The vertex colours of the four side faces of one column colour.
+static int side_colours(ModelBuilder &b, std::map<ColourKey, int> &made, const ColumnColour &c)
 {
-    uint32_t blue;
-    uint64_t redGreen;
-    float rg[2] = {c.red, c.green};
-    std::memcpy(&redGreen, rg, sizeof redGreen);
-    std::memcpy(&blue, &c.blue, sizeof blue);
-    const auto key = std::make_pair(redGreen, blue);
+    const ColourKey key{c.red, c.green, c.blue};
     if (auto found = made.find(key); found != made.end()) return found->second;
     float colour[16][3];
     for (int face = 0; face < 4; ++face)
@@ -366,8 +365,8 @@ struct ColourRun {
 };
 
 struct AnimationParts {
-    int                               times;      // accessor of every key's time
-    std::map<std::pair<int, int>, int> runSampler; // a run's STEP sampler, by its keys
+    int                                times;        // accessor of every key's time
+    std::map<std::pair<int, int>, int> runSampler;   // a run's STEP sampler, by its first and end keys
 };
 
 static int add_sampler(ModelBuilder &b, int input, int output, const char *interpolation)
@@ -459,7 +458,7 @@ static int add_basemap(ModelBuilder &b, const SharedAccessors &shared)
 // still model, its sides; the animated model's sides are the nodes of its runs.
 static void add_column(ModelBuilder &b, JsonText &scene, const ModelTimeline &t, const ModelSettings &s, uint32_t i,
                        const SharedAccessors &shared, ColumnMaterials &materials,
-                       std::map<std::pair<uint64_t, uint32_t>, int> &colours, AnimationParts &parts)
+                       std::map<ColourKey, int> &colours, AnimationParts &parts)
 {
     const ModelColumn &column = t.first[i];
     const ColumnGeometry &g = column.geometry;
@@ -617,7 +616,7 @@ int build_model(const ModelTimeline &t, const ModelSettings &s, const RgbImage &
         const SharedAccessors shared{add_indices(b, QUAD_INDICES, 6),
                                      t.columns > 0 ? add_indices(b, SIDE_INDICES, 24) : -1};
         ColumnMaterials materials{{-1, -1}, {-1, -1}};
-        std::map<std::pair<uint64_t, uint32_t>, int> colours;
+        std::map<ColourKey, int> colours;
         AnimationParts parts{};
         if (s.animated) {
             std::vector<float> times(t.dates.size());
