@@ -10,7 +10,7 @@
 
 // How hard zlib works.
 enum PngEffort {
-    PNG_FAST,    // frames of a film-like series: zlib level 1, every row filtered by Sub
+    PNG_FAST,    // frames of a film-like series: zlib level 1, run-length only, every row filtered by Up
     PNG_SMALL,   // a single picture or texture: libpng's defaults (level 6, filter chosen per row)
 };
 
