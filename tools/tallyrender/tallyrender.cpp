@@ -105,43 +105,50 @@ static bool write_picture(const OutputFormat &format, const RgbImage &image, con
                        [&](const char *temporary) { return format.writePicture(temporary, image, frame) != 0; });
 }
 
-// A frame written on a second thread while the next one is drawn: encoding a PNG takes
-// about as long as drawing, so one after the other would cost half as much again.
+// A frame written on a second thread while the next one is drawn, as a numbered
+// picture, into the film, or both: encoding a PNG or a film's frame takes about as long
+// as drawing, so one after the other would cost half as much again. One frame at a
+// time: the film takes its frames in order.
 struct FrameWrite {
-    std::future<int> error;                           // of the write in flight: 0 written
-    char             path[RENDER_PATH_SIZE + 32];     // its file
-    char             date[DATE_TEXT_SIZE];            // its date, for a failure's message
-    int              frame;                           // its number, from 1
-    bool             inFlight;                        // started and not yet ended
+    std::future<void> done;                          // the frame in flight
+    char              path[RENDER_PATH_SIZE + 32];   // its picture's file
+    char              date[DATE_TEXT_SIZE];          // its date, for a failure's message
+    int               frame;                         // its number, from 1
+    bool              inFlight;                      // started and not yet ended
+    int               pictureError;                  // errno of its picture's write; 0 written
+    char              filmError[512];                // why the film did not take it; "" taken
 };
 
-// Starts writing frame number frame; image must stay as it is until the write ends.
-// false (error set) when no thread could be started.
-static bool start_frame_write(FrameWrite &write, const OutputFormat &format, const RgbImage &image, int frame,
+// Starts writing the frame of w (number, date and path set) from image as a picture
+// of format (null: none) and into the open film when film is true; image must stay as
+// it is until the write ends. false (error set) when no thread could be started.
+static bool start_frame_write(FrameWrite &w, const OutputFormat *format, bool film, const RgbImage &image,
                               int &error)
 {
-    write.frame = frame;
-    write.inFlight = true;
+    w.inFlight = true;
+    w.pictureError = 0;
+    w.filmError[0] = '\0';
     try {
-        write.error = std::async(std::launch::async, [&format, &image, path = write.path] {
-            int failure = 0;
-            write_picture(format, image, path, true, failure);
-            return failure;
+        w.done = std::async(std::launch::async, [&w, format, film, &image] {
+            if (format && !write_picture(*format, image, w.path, true, w.pictureError)) return;
+            if (film && !film_add_frame(image.pixels, w.filmError, sizeof w.filmError) && !w.filmError[0])
+                std::snprintf(w.filmError, sizeof w.filmError, "the encoder failed");
         });
     } catch (const std::system_error &failure) {
-        write.inFlight = false;
+        w.inFlight = false;
         error = failure.code().value();
         return false;
     }
     return true;
 }
 
-// Waits for the write in flight; its error number, 0 when written or none was.
-static int end_frame_write(FrameWrite &write)
+// Waits for the frame in flight; false when it failed (the reason is in w).
+static bool end_frame_write(FrameWrite &w)
 {
-    if (!write.inFlight) return 0;
-    write.inFlight = false;
-    return write.error.get();
+    if (!w.inFlight) return true;
+    w.inFlight = false;
+    w.done.get();
+    return w.pictureError == 0 && !w.filmError[0];
 }
 
 // ---------------------------------------------------------------------------------
@@ -195,20 +202,24 @@ static int stop_timeline(TimelineOutputs &out, int frame, const char *format, ..
     return EXIT_FAILED;
 }
 
-// The failure of the frame write that just ended, if it failed.
-static int frame_write_failed(TimelineOutputs &out, const RenderOptions &o, int error)
+// The failure of the frame write that just ended.
+static int frame_write_failed(TimelineOutputs &out, const RenderOptions &o)
 {
     const FrameWrite &w = out.frameWrite;
     const bool film = o.filmPath[0] != '\0';
-    return stop_timeline(out, w.frame, "frame %d (%s) could not be written to %s: %s; %d frame%s kept%s", w.frame, w.date,
-                         w.path, std::strerror(error), w.frame - 1, w.frame == 2 ? "" : "s", film ? ", no film" : "");
+    if (w.pictureError)
+        return stop_timeline(out, w.frame, "frame %d (%s) could not be written to %s: %s; %d frame%s kept%s", w.frame,
+                             w.date, w.path, std::strerror(w.pictureError), w.frame - 1, w.frame == 2 ? "" : "s",
+                             film ? ", no film" : "");
+    return stop_timeline(out, w.frame, "frame %d (%s) could not be added to the film %s: %s; the film is not written",
+                         w.frame, w.date, o.filmPath, w.filmError);
 }
 
 // The pictures of key k: the snapshot at key 0, the numbered frame and the film's frame
 // at every key.
 static int write_key_pictures(TimelineOutputs &out, const RenderOptions &o, int k)
 {
-    char date[DATE_TEXT_SIZE], reason[512];
+    char date[DATE_TEXT_SIZE];
     format_date(timeline.currentDate, date);
     RgbImage &image = out.images[k % 2];
     render_picture(image, o.legend, k > 0);   // key 0's scene is the view's first
@@ -217,19 +228,15 @@ static int write_key_pictures(TimelineOutputs &out, const RenderOptions &o, int 
         return stop_timeline(out, 0, "cannot write %s: %s", o.snapshotPath, std::strerror(error));
     if (!o.frames.format && !out.filmOpen) return 0;   // the snapshot alone
     const int frame = k + 1;
-    if (out.filmOpen && !film_add_frame(image.pixels, reason, sizeof reason))
-        return stop_timeline(out, frame, "frame %d (%s) could not be added to the film %s: %s; the film is not written",
-                             frame, date, o.filmPath, reason);
-    if (o.frames.format) {
-        if ((error = end_frame_write(out.frameWrite)) != 0) return frame_write_failed(out, o, error);
-        FrameWrite &w = out.frameWrite;
-        std::snprintf(w.date, sizeof w.date, "%s", date);
-        if (!frame_file_name(o.frames, frame, w.path, sizeof w.path))
-            return stop_timeline(out, frame, "frame %d (%s): the file name from %s is too long", frame, date, o.framesValue);
-        if (!start_frame_write(w, *o.frames.format, image, frame, error))
-            return stop_timeline(out, frame, "frame %d (%s) could not be written: no thread: %s", frame, date,
-                                 std::strerror(error));
-    }
+    if (!end_frame_write(out.frameWrite)) return frame_write_failed(out, o);
+    FrameWrite &w = out.frameWrite;
+    w.frame = frame;
+    std::snprintf(w.date, sizeof w.date, "%s", date);
+    if (o.frames.format && !frame_file_name(o.frames, frame, w.path, sizeof w.path))
+        return stop_timeline(out, frame, "frame %d (%s): the file name from %s is too long", frame, date, o.framesValue);
+    if (!start_frame_write(w, o.frames.format, out.filmOpen, image, error))
+        return stop_timeline(out, frame, "frame %d (%s) could not be written: no thread: %s", frame, date,
+                             std::strerror(error));
     show_progress(frame, o.frameCount, date);
     return 0;
 }
@@ -297,7 +304,7 @@ static int write_timeline(const RenderOptions &o, bool pictures, const RgbImage 
         if (k > 0) step_date_forward(timeline.currentDate, unsigned(o.stepUnit));
         if (int status = write_key(out, o, pictures, k)) return status;
     }
-    if (int error = end_frame_write(out.frameWrite)) return frame_write_failed(out, o, error);
+    if (!end_frame_write(out.frameWrite)) return frame_write_failed(out, o);
     if (out.filmOpen) {
         char date[DATE_TEXT_SIZE];
         format_date(timeline.currentDate, date);
