@@ -24,6 +24,7 @@
 
 #include "bench_support.h"
 #include "study_area.h"
+#include "tallyrender_runs.h"
 
 namespace fs = std::filesystem;
 
@@ -31,40 +32,11 @@ constexpr int FRAME_RUNS = 7;
 constexpr int MODEL_RUNS = 15;
 constexpr int FILM_RUNS  = 3;
 
-static double tallyrender_ms(std::vector<std::string> arguments)
-{
-    arguments.insert(arguments.begin(), TALLYRENDER_PATH);
-    return process_ms(arguments, "tallyrender.log");
-}
-
-// Bytes on disk of a file, or of the files in a folder; NaN when there are none.
-static double bytes_of(const fs::path &output)
-{
-    std::error_code error;
-    double total = 0;
-    if (!fs::is_directory(output, error)) total = double(fs::file_size(output, error));
-    else for (const auto &entry : fs::directory_iterator(output, error)) total += double(entry.file_size(error));
-    return error ? NAN : total;
-}
-
-// ms of a run writing the README film's kind of frames (coloured sides, the legend) to
-// `frames`, their bytes into `bytes`; the frames are removed again, so that every run
-// starts with the same free page cache.
-static double frames_ms(const char *frames, const char *folder, std::vector<double> &bytes)
-{
-    const double ms = tallyrender_ms({"--frames", frames, "--load", "bench/zips.csv", "--view", "20,50,250", "--campus",
-                                      "1", "--legend", "--date", "1995-01-01", "--step", "month", "--count", "100"});
-    bytes.push_back(bytes_of(folder));
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-    return ms;
-}
-
 static void time_png()
 {
     std::vector<double> bmpBytes, pngBytes;
-    const auto runs = alternate(FRAME_RUNS, {[&] { return frames_ms("bmp", "bmp", bmpBytes); },
-                                             [&] { return frames_ms("png/f_%05d.png", "png", pngBytes); }});
+    const auto runs = alternate(FRAME_RUNS, {[&] { return timeline_ms("--frames", "bmp", "bmp", bmpBytes); },
+                                             [&] { return timeline_ms("--frames", "png/f_%05d.png", "png", pngBytes); }});
     print_row("tallyrender --frames DIR/f_%05d.png / bitmap frames, 100 of 1024x768, 300 ZIPs, by month: time",
               ratio(median(runs[1]), median(runs[0])), "x", "<= 1.5");
     print_row("tallyrender PNG frames / bitmap frames: bytes", ratio(median(pngBytes), median(bmpBytes)), "x", "<= 0.333");

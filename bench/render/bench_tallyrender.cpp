@@ -18,42 +18,19 @@
 
 #include "bench_support.h"
 #include "study_area.h"
+#include "tallyrender_runs.h"
 
 namespace fs = std::filesystem;
 
 constexpr int FILM_RUNS  = 5;
 constexpr int FRAME_RUNS = 7;
-constexpr int FRAMES     = 100;
-
-static double tallyrender_ms(std::vector<std::string> arguments)
-{
-    arguments.insert(arguments.begin(), TALLYRENDER_PATH);
-    return process_ms(arguments, "tallyrender.log");
-}
-
-// Bytes on disk of a file, or of the files in a folder; NaN when there are none.
-static double bytes_of(const fs::path &output)
-{
-    std::error_code error;
-    double total = 0;
-    if (!fs::is_directory(output, error)) total = double(fs::file_size(output, error));
-    else for (const auto &entry : fs::directory_iterator(output, error)) total += double(entry.file_size(error));
-    return error ? NAN : total;
-}
+constexpr int FRAMES     = TIMELINE_FRAMES;
 
 // ms of a tallyrender run that writes `output` (--frames DIR or --film FILE), its bytes
-// into `bytes`; the output is removed again, so that every run starts with the same
-// free page cache. The README film example's kind of picture: coloured sides, the
-// legend with its date.
+// into `bytes`.
 static double film_ms(const char *option, const char *output, std::vector<double> &bytes)
 {
-    const double ms = tallyrender_ms({option, output, "--load", "bench/zips.csv", "--view", "20,50,250", "--campus",
-                                      "1", "--legend", "--date", "1995-01-01", "--step", "month", "--count",
-                                      std::to_string(FRAMES)});
-    bytes.push_back(bytes_of(output));
-    std::error_code ignored;
-    fs::remove_all(output, ignored);
-    return ms;
+    return timeline_ms(option, output, output, bytes);
 }
 
 // ms for write_bmp to write FRAMES copies of the first frame tallyrender wrote, as new
