@@ -18,6 +18,7 @@ const os = require('os');
 const path = require('path');
 const { spawn } = require('child_process');
 const { readBmp, decodePng } = require('./images.js');
+const { validatedFile } = require('./gltf.js');
 const s = require('./support.js');
 
 const WIDTH = 1024, HEIGHT = 768;
@@ -188,6 +189,7 @@ function runTests() {
     test('the still model in three.js shows what the snapshot of its view shows, column by column', async t => {
         s.tallyrender([...LOAD, ...VIEW, '--date', DATE, '--model', path.join(dir, 'still.glb'),
                        '--snapshot', path.join(dir, 'still.bmp')]);
+        await validatedFile(path.join(dir, 'still.glb'));
         const query = { model: '/models/still.glb' };
         const { ids, result } = await check(t, query, 'still.bmp');
 
@@ -204,6 +206,7 @@ function runTests() {
     test('the animated model in three.js shows at two keys what the snapshots of their dates show', async t => {
         s.tallyrender([...LOAD, ...VIEW, '--date', DATE, '--step', 'year', '--count', '4', '--fps', String(FPS),
                        '--model', path.join(dir, 'timeline.glb')]);
+        await validatedFile(path.join(dir, 'timeline.glb'));
         for (const key of [1, 2]) {
             const snapshot = `key${key}.bmp`;
             s.tallyrender([...LOAD, ...VIEW, '--date', s.addYears(DATE, key),
@@ -213,11 +216,12 @@ function runTests() {
     });
 }
 
-// The README's picture: the study area's still model in three.js.
+// The README's picture: the study area's still model of 1 July 1995 in three.js, its
+// columns coloured by the first campus's enrollment.
 async function makePicture(file) {
     const dir = s.scratchFolder('picture');
-    s.tallyrender(['--load', 'examples/study_area.csv', '--date', '2004-07-01', '--campus', '1',
-                   '--view', '25,50,160', '--model', path.join(dir, 'study_area.glb')]);
+    s.tallyrender(['--load', 'examples/study_area.csv', '--date', '1995-07-01', '--campus', '1',
+                   '--view', '20,55,110', '--centre', '-95.45,29.78', '--model', path.join(dir, 'study_area.glb')]);
     const server = await serve(dir);
     const chromium = await launchChromium();
     try {

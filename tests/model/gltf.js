@@ -1,7 +1,7 @@
 // gltf.js -- reads a binary glTF 2.0 file as a viewer does, without any of tallyrender's
 // code: the GLB container, accessors, the node hierarchy with its TRS, animation
 // samplers at a given time, and every triangle that a viewer would show under a node,
-// in model space. Also runs the Khronos validator on the file. What the tests do not
+// in model space; and the Khronos validator's verdict on the file. What the tests do not
 // expect (sparse accessors, cubic splines, morph targets) is refused, never guessed.
 'use strict';
 
@@ -187,21 +187,20 @@ function visibleTriangles(model, root, world) {
     return out;
 }
 
-// The Khronos validator's report of the file; a file that names any outside resource fails.
-async function validate(bytes) {
+// The bytes of a model file that the Khronos validator passes with no error and no
+// warning (infos allowed); otherwise an error listing every message, infos too.
+async function validatedFile(file) {
+    const bytes = require('fs').readFileSync(file);
     const validator = require(require('./support.js').client('gltf-validator'));
-    return validator.validateBytes(new Uint8Array(bytes), {
+    const report = await validator.validateBytes(new Uint8Array(bytes), {
         maxIssues: 0,
         externalResourceFunction: uri => Promise.reject(new Error(`the model refers to ${uri}`)),
     });
-}
-
-// The validator's messages, one a line, for a failure report.
-function issueLines(report) {
+    const { numErrors, numWarnings, messages } = report.issues;
+    if (numErrors === 0 && numWarnings === 0) return bytes;
     const severity = ['error', 'warning', 'info', 'hint'];
-    return report.issues.messages.map(m => `${severity[m.severity]} ${m.code} ${m.pointer || ''}: ${m.message}`)
-        .join('\n');
+    const lines = messages.map(m => `${severity[m.severity]} ${m.code} ${m.pointer || ''}: ${m.message}`);
+    throw new Error(`${file}: ${numErrors} errors, ${numWarnings} warnings from the glTF validator\n${lines.join('\n')}`);
 }
 
-module.exports = { readGlb, bufferViewBytes, accessor, poseAt, worldMatrices, visibleTriangles, transform,
-                   validate, issueLines };
+module.exports = { readGlb, bufferViewBytes, accessor, poseAt, worldMatrices, visibleTriangles, validatedFile };
