@@ -66,9 +66,9 @@ function textureImage(model, material) {
 // One column
 // ---------------------------------------------------------------------------------
 // What is wrong with the triangles shown under one ZIP node, against the column
-// expected (footprint, top) and its side colour; bands: the still model's dark band
-// every scaled unit. [] when nothing is.
-function columnProblems(model, triangles, want, colour, bands) {
+// expected (footprint, top), its side colour and alpha; bands: the still model's dark
+// band every scaled unit. [] when nothing is.
+function columnProblems(model, triangles, want, colour, alpha, bands) {
     const problems = [];
     const height = 1e-6 * (1 + want.top);   // a few single-precision steps
     const all = triangles.flatMap(t => t.points);
@@ -99,8 +99,10 @@ function columnProblems(model, triangles, want, colour, bands) {
         }
         faceArea[face] += triangleArea(t.points);
         const expected = face === 'lid' ? Array(3).fill(Math.round(255 * s.LID_GREY)) : s.faceLevels(colour, face);
-        if (off(shown(t), expected) || t.colours.some(c => c[3] !== 1))
+        if (off(shown(t), expected))
             problems.push(`face ${face} shows ${JSON.stringify(shown(t)[0])}, expected ${JSON.stringify(expected)}`);
+        if (t.colours.some(c => !near(c[3], alpha, 1e-6)) || (alpha < 1) !== (t.material.alphaMode === 'BLEND'))
+            problems.push(`face ${face} of alpha ${t.colours[0][3]}, ${t.material.alphaMode || 'OPAQUE'}`);
         const onMap = (p, i) => t.uvs && near(t.uvs[i][0], mapU(p[0]), UV) && near(t.uvs[i][1], mapV(p[2]), UV);
         if (face === 'lid' && !(textureImage(model, t.material)?.isMap && t.points.every(onMap)))
             problems.push('lid not textured by the map beneath it');
@@ -137,16 +139,18 @@ function bandProblems(model, t, face) {
 }
 
 // Every ZIP column of a model at one moment (world: the nodes' world matrices then)
-// against the value CSV of its date and the colours of its enrollment year.
-function checkColumns(model, world, values, year, bands) {
+// against the value CSV of its date and the colours of its enrollment year; with a
+// selected ZIP code every other column is translucent.
+function checkColumns(model, world, values, year, { bands = false, selected = null } = {}) {
     const nodes = zipNodes(model);
     assert.deepStrictEqual(nodes.map(n => model.json.nodes[n].name), values.map(v => String(v.zip).padStart(5, '0')));
     const problems = [];
     values.forEach(({ zip, value }, i) => {
         const want = s.expectedColumn(area.get(zip), value, HEIGHT_SCALE);
         const colour = s.columnColour(s.enrollment(zip), 1, year);
+        const alpha = selected === null || selected === zip ? 1 : s.UNSELECTED_ALPHA;
         const triangles = g.visibleTriangles(model, nodes[i], world);
-        problems.push(...columnProblems(model, triangles, want, colour, bands).map(problem => `${zip}: ${problem}`));
+        problems.push(...columnProblems(model, triangles, want, colour, alpha, bands).map(p => `${zip}: ${p}`));
     });
     assert.deepStrictEqual(problems.slice(0, 12), [], `${problems.length} problems`);
 }
@@ -156,9 +160,9 @@ function checkColumns(model, world, values, year, bands) {
 // ---------------------------------------------------------------------------------
 test('the still model: a column per ZIP code where the view has it, its colours and bands, the map, the camera',
      async () => {
-    const date = '2004-07-01';
-    const model = await validModel('still.glb', ['--date', date, '--view', '30,55,120', '--centre', '-95.45,29.78',
-                                                 '--size', '900x600']);
+    const date = '2004-07-01', selected = 77005;
+    const model = await validModel('still.glb', ['--date', date, '--select', String(selected),
+                                                 '--view', '30,55,120', '--centre', '-95.45,29.78', '--size', '900x600']);
     const json = model.json;
     const extras = json.asset.extras;
     assert.ok(extras.pivot.every((v, i) => near(v, [s.PIVOT_LON, s.PIVOT_LAT][i], 1e-5)), `pivot ${extras.pivot}`);
@@ -181,7 +185,7 @@ test('the still model: a column per ZIP code where the view has it, its colours 
                                [zip, longitude, latitude, value]);
     });
     const world = g.worldMatrices(model, null);
-    checkColumns(model, world, values, 2004, true);
+    checkColumns(model, world, values, 2004, { bands: true, selected });
 
     // The base map: the plane over the map's extent, its picture the map file's own pixels.
     const plane = g.visibleTriangles(model, json.nodes.findIndex(n => n.name === 'basemap'), world);
@@ -230,11 +234,11 @@ test('the animated model: at every key the columns of that date, heights linear 
 
     const values = dates.map(date => s.exportedValues(dir, [...LOAD, '--date', date]));
     for (let k = 0; k < count; ++k)
-        checkColumns(model, g.worldMatrices(model, g.poseAt(model, timeline, k / fps)), values[k], 2003 + k, false);
+        checkColumns(model, g.worldMatrices(model, g.poseAt(model, timeline, k / fps)), values[k], 2003 + k);
 
     // Half-way from the 2004 key to the 2005 key: heights half-way, the colours of 2004.
     const halfway = values[1].map((v, i) => ({ zip: v.zip, value: (v.value + values[2][i].value) / 2 }));
-    checkColumns(model, g.worldMatrices(model, g.poseAt(model, timeline, 1.5 / fps)), halfway, 2004, false);
+    checkColumns(model, g.worldMatrices(model, g.poseAt(model, timeline, 1.5 / fps)), halfway, 2004);
 
     // The sample holds a change these keys show: 77004's first campus, 228 of 323 in 2004, 225 in 2005.
     const [before, after] = [2004, 2005].map(year => s.faceLevels(s.columnColour(s.enrollment(77004), 1, year), 0));

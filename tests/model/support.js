@@ -17,7 +17,7 @@ const MAP = { west: -96.62202, east: -94.35338, south: 28.76915, north: 30.90672
 const COLUMN_HALF_WIDTH = 0.0025;           // degrees
 const FACE_DARKENING = [0.09, 0.06, 0.03, 0];   // south, east, north, west
 const LID_GREY = 0.66;                      // lid colour, times the base map
-const VIEW_GREY = 0.498;                    // the view's clear colour
+const UNSELECTED_ALPHA = 0.15;              // every column but the selected one
 const FIRST_YEAR = 1990;
 const ENROLLMENT_YEARS = 17;                // 1990..2006; white from 2007 on
 
@@ -106,7 +106,7 @@ function addYears(date, k) {
 }
 
 module.exports = {
-    PIVOT_LON, PIVOT_LAT, WORLD_SCALE, MAP, LID_GREY, VIEW_GREY,
+    PIVOT_LON, PIVOT_LAT, WORLD_SCALE, MAP, LID_GREY, UNSELECTED_ALPHA,
     tallyrender, client, scratchFolder, studyArea, exportedValues, expectedColumn, enrollment, columnColour,
     srgbToLinear, shownLevel, faceLevels, addYears,
 };
