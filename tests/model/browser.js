@@ -5,10 +5,11 @@
 // pixels of each ZIP code's column, found by a second render with a flat colour per ZIP
 // node. Chromium is driven over the DevTools protocol on a pipe (no driver library).
 //
-//   node browser.js                   the tests (CTest: TALLYRENDER names the program,
-//                                     NODE_PATH the installed clients, cwd the repository)
+//   node browser.js                   the tests
 //   node browser.js --picture FILE    the still model of the study area as three.js
 //                                     shows it, for the README
+// Both run from the repository's root with TALLYRENDER and MODEL_CLIENTS set as CTest
+// sets them (support.js), and CHROMIUM naming the browser (default: chromium on PATH).
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert');
@@ -37,7 +38,7 @@ function serve(dir) {
     const server = http.createServer((request, response) => {
         const [, top, ...rest] = decodeURIComponent(new URL(request.url, 'http://localhost').pathname).split('/');
         const file = top === 'page.html' ? path.join(__dirname, top) : roots[top] && path.join(roots[top], ...rest);
-        if (!file || rest.includes('..') || !fs.existsSync(file)) {
+        if (!file || rest.includes('..') || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
             response.writeHead(404).end();
             return;
         }

@@ -4,6 +4,8 @@
 // in model space; and the Khronos validator's verdict on the file. What the tests do not
 // expect (sparse accessors, cubic splines, morph targets) is refused, never guessed.
 'use strict';
+const fs = require('fs');
+const { client } = require('./support.js');
 
 const GLB_MAGIC = 0x46546c67;        // "glTF"
 const CHUNK_JSON = 0x4e4f534a;       // "JSON"
@@ -190,8 +192,8 @@ function visibleTriangles(model, root, world) {
 // The bytes of a model file that the Khronos validator passes with no error and no
 // warning (infos allowed); otherwise an error listing every message, infos too.
 async function validatedFile(file) {
-    const bytes = require('fs').readFileSync(file);
-    const validator = require(require('./support.js').client('gltf-validator'));
+    const bytes = fs.readFileSync(file);
+    const validator = require(client('gltf-validator'));
     const report = await validator.validateBytes(new Uint8Array(bytes), {
         maxIssues: 0,
         externalResourceFunction: uri => Promise.reject(new Error(`the model refers to ${uri}`)),
@@ -203,4 +205,4 @@ async function validatedFile(file) {
     throw new Error(`${file}: ${numErrors} errors, ${numWarnings} warnings from the glTF validator\n${lines.join('\n')}`);
 }
 
-module.exports = { readGlb, bufferViewBytes, accessor, poseAt, worldMatrices, visibleTriangles, validatedFile };
+module.exports = { readGlb, bufferViewBytes, poseAt, worldMatrices, visibleTriangles, validatedFile };
