@@ -75,25 +75,40 @@ async function launchChromium() {
         }
     });
     const exited = new Promise(resolve => child.on('exit', resolve).on('error', resolve));
+    let ended = null;   // why chromium is gone, once it is
     exited.then(ending => {
         const lastLines = fs.readFileSync(log, 'utf8').trim().split('\n').slice(-5).join('\n');
-        const reason = `chromium ended (${ending}): ${lastLines}`;
-        pending.forEach(answer => answer({ error: { message: reason } }));
+        ended = { error: { message: `chromium ended (${ending}): ${lastLines}` } };
+        pending.forEach(answer => answer(ended));
     });
     const send = (method, params = {}, sessionId = undefined) => new Promise((resolve, reject) => {
         const id = ++lastId;
-        pending.set(id, message => {
+        const answer = message => {
             pending.delete(id);
             if (message.error) reject(new Error(`${method}: ${message.error.message}`));
             else resolve(message.result);
-        });
+        };
+        if (ended) return answer(ended);
+        pending.set(id, answer);
         child.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + '\0');
     });
-    const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
-    const { sessionId } = await send('Target.attachToTarget', { targetId, flatten: true });
-    const metrics = { width: WIDTH, height: HEIGHT, deviceScaleFactor: 1, mobile: false };
-    await send('Emulation.setDeviceMetricsOverride', metrics, sessionId);
+    const close = async () => {
+        await send('Browser.close').catch(() => {});   // an ended browser answers at once
+        await exited;
+        fs.rmSync(profile, { recursive: true, force: true });
+    };
+    let sessionId;
+    try {
+        const { targetId } = await send('Target.createTarget', { url: 'about:blank' });
+        ({ sessionId } = await send('Target.attachToTarget', { targetId, flatten: true }));
+        const metrics = { width: WIDTH, height: HEIGHT, deviceScaleFactor: 1, mobile: false };
+        await send('Emulation.setDeviceMetricsOverride', metrics, sessionId);
+    } catch (error) {
+        await close();
+        throw error;
+    }
     return {
+        close,
         // The picture the page rendered at url, decoded; the page's own failure as an error.
         // With it, the names of the ZIP nodes in the order of their flat colours.
         async render(url) {
@@ -112,11 +127,6 @@ async function launchChromium() {
                 }
                 if (Date.now() > deadline) throw new Error(`${url} did not load in ${RENDER_LIMIT / 1000} s`);
             }
-        },
-        async close() {
-            await send('Browser.close').catch(() => {});
-            await exited;
-            fs.rmSync(profile, { recursive: true, force: true });
         },
     };
 }
