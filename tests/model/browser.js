@@ -230,16 +230,16 @@ function runTests() {
     });
 }
 
-// The README's picture: the study area's still model of 1 July 1995 in three.js, its
-// columns coloured by the first campus's enrollment.
+// The README's picture: the README's still model (households in mid-2000 at 1000:1,
+// coloured by the first campus) in three.js, through its view camera.
 async function makePicture(file) {
     const dir = s.scratchFolder('picture');
-    s.tallyrender(['--load', 'examples/study_area.csv', '--date', '1995-07-01', '--campus', '1',
-                   '--view', '20,55,110', '--centre', '-95.45,29.78', '--model', path.join(dir, 'study_area.glb')]);
+    s.tallyrender(['--load', 'examples/study_area.csv', '--date', '2000-06-15', '--field', '76', '--campus', '1',
+                   '--height-scale', '1000', '--view', '25,60,160', '--model', path.join(dir, 'households-2000.glb')]);
     const server = await serve(dir);
     const chromium = await launchChromium();
     try {
-        const picture = await chromium.render(pageUrl(server, { model: '/models/study_area.glb' }));
+        const picture = await chromium.render(pageUrl(server, { model: '/models/households-2000.glb' }));
         fs.writeFileSync(file, picture.png);
     } finally {
         await chromium.close();
