@@ -13,7 +13,7 @@
 // the points, or more years than one quadratic piece can take) is handled by the
 // decomposition's rank, never by inverting a matrix.
 #include "census_fit.h"
-#include "tables.h"   // CENSUS_YEAR_LIST
+#include "zone_files.h"   // CENSUS_YEAR_LIST
 #include "values.h"   // the viewer's interpolate_census
 
 #include <Eigen/Dense>
