@@ -16,17 +16,24 @@
 //          <output-root>/examples/inner_core.csv   the 25 study areas nearest the centre
 //          <output-root>/examples/tables/           the same figures as the four tables that
 //              tallydata imports: zips.csv (the study areas, in study_area.csv's order),
-//              census.csv, detail.csv and enrollment.csv (every ZIP area, in facts order)
+//              census.csv, detail.csv and enrollment.csv (every ZIP area, in facts order);
+//              and dec2000-p1.csv, dec2010-p1.csv, dec2020-p1.csv: every ZIP area's
+//              population and housing units shaped as the census's downloads of its
+//              decennial counts are (GEO_ID, NAME, the census's own column names, a row
+//              of labels under the header, every cell quoted, rows in GEO_ID order)
 //          The base map (data/maps/basemap.bmp) is not written: it is a picture, kept as is.
 // Exits 0 on success; 1 with one line on stderr when a file cannot be read or written or
 // a self-check of the generated figures fails.
 //
 // What is real and what is made up:
 //   real       ZIP code, internal point (longitude, latitude), land area, 2010 population
-//              and 2010 housing units: U.S. Census Bureau 2010 Gazetteer (public domain).
+//              and 2010 housing units: U.S. Census Bureau 2010 Gazetteer (public domain);
+//              dec2010-p1.csv holds exactly these.
 //   synthetic  everything else: the 1990, 2000, 2007 and 2012 counts (anchored so that
 //              the growth path passes through the real 2010 population), households and
-//              families, all 307 detail figures, enrollment and travel times. They are
+//              families, all 307 detail figures, enrollment and travel times, and the
+//              2000 and 2020 counts of the downloads (2000 the series' own 2000 count,
+//              2020 the area's growth after 2010 carried on for ten years). They are
 //              drawn from a fixed-seed splitmix64 generator and simple rules (density and
 //              distance from the centre choose a growth class; an income level per area
 //              steers income, schooling, tenure and poverty). They look like census
@@ -979,6 +986,61 @@ void check_area(const Facts &a, const Series &s, const Table &t)
     }
 }
 
+// The decennial counts of one area as the downloads give them.
+struct DecennialCounts {
+    int64_t population[3];   // 2000, 2010, 2020
+    int64_t housingUnits[3];
+};
+
+// 2010 real; 2000 the series' own 2000 count; 2020 the growth after 2010 carried on
+// for ten more years. Housing units follow the population, each with a little noise.
+DecennialCounts make_decennial(const Facts &a, const Profile &p, const Series &s)
+{
+    DecennialCounts d{};
+    if (a.pop2010 == 0) return d;
+    Rng r = stream(a.zip, 6);
+    const double pop = double(a.pop2010), hu = double(a.hu2010);
+    const double pop2020 = std::round(pop * std::pow(1 + p.growth[2], 10) * jitter(r, 0.03));
+    d.population[0] = int64_t(s.population[1]);
+    d.population[1] = a.pop2010;
+    d.population[2] = int64_t(std::max(1.0, pop2020));
+    d.housingUnits[1] = a.hu2010;
+    d.housingUnits[0] = int64_t(std::max(1.0, std::round(hu * double(d.population[0]) / pop * jitter(r, 0.02))));
+    d.housingUnits[2] = int64_t(std::max(1.0, std::round(hu * double(d.population[2]) / pop * jitter(r, 0.02))));
+    return d;
+}
+
+// The three downloads, "every ZCTA in the extent", as the census's site saves them.
+void write_downloads(const std::vector<Facts> &facts, const std::vector<DecennialCounts> &counts,
+                     const std::filesystem::path &dir)
+{
+    struct Download {
+        const char *file, *geoPrefix, *population, *housing, *geographyLabel, *totalLabel;
+    };
+    const Download downloads[3] = {
+        {"dec2000-p1.csv", "8600000US", "P001001", "H001001", "id", "Total"},
+        {"dec2010-p1.csv", "8600000US", "P001001", "H001001", "id", "Total"},
+        {"dec2020-p1.csv", "860Z200US", "P1_001N", "H1_001N", "Geography", " !!Total"},
+    };
+    std::vector<size_t> order(facts.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return facts[x].zip < facts[y].zip; });
+    for (int k = 0; k < 3; ++k) {
+        const Download &d = downloads[k];
+        Writer w;
+        put_text(w, std::string("\"GEO_ID\",\"NAME\",\"") + d.population + "\",\"" + d.housing + "\"\n");
+        put_text(w, std::string("\"") + d.geographyLabel + "\",\"Geographic Area Name\",\"" + d.totalLabel + "\",\"" +
+                        d.totalLabel + "\"\n");
+        for (size_t i : order) {
+            const std::string zip = zip_text(facts[i].zip);
+            put_text(w, "\"" + std::string(d.geoPrefix) + zip + "\",\"ZCTA5 " + zip + "\",\"" +
+                            std::to_string(counts[i].population[k]) + "\",\"" + std::to_string(counts[i].housingUnits[k]) +
+                            "\"\n");
+        }
+        save(w, dir / d.file);
+    }
+}
+
 // ============================================================================
 // [SECTION] Main
 // ============================================================================
@@ -1003,6 +1065,7 @@ int main(int argc, char **argv)
     std::vector<Travel> travel;
     std::vector<double> centreKm;
     std::vector<AreaFigures> figures;
+    std::vector<DecennialCounts> decennial;
     Table firstTable;
     for (const Facts &a : facts) {
         Profile p = make_profile(a);
@@ -1020,6 +1083,7 @@ int main(int argc, char **argv)
         for (const Field &f : t) fig.detail.push_back(f.value);
         figures.push_back(fig);
         travel.push_back(make_travel(a, p));
+        decennial.push_back(make_decennial(a, p, s));
         centreKm.push_back(p.centreKm);
     }
     write_fields(firstTable, root);
@@ -1031,6 +1095,7 @@ int main(int argc, char **argv)
     if (study.size() > 300) fail("the viewer holds at most 300 ZIP codes");
     write_load_csv(study, facts, travel, root / "examples" / "study_area.csv");
     write_tables(study, facts, travel, figures, firstTable, root / "examples" / "tables");
+    write_downloads(facts, decennial, root / "examples" / "tables");
 
     std::vector<size_t> core = study;
     std::stable_sort(core.begin(), core.end(), [&](size_t x, size_t y) { return centreKm[x] < centreKm[y]; });
