@@ -79,9 +79,9 @@ TEST(TableReader, MessagesNameTheLineWhereTheRecordStartsAndTheField)
     // year (field 3 after the reordered columns) is wrong.
     Diagnostics diag = read_text("Population,zip,YEAR,households,families\n"
                                  "\"12\n\",77002,1990,1,1\n"
-                                 "5,77003,1995,1,1\n",
+                                 "5,77003,2021,1,1\n",
                                  TABLE_CENSUS, set);
-    ASSERT_EQ(diag.errors, 2);   // "12\n" is no number; 1995 is no census year
+    ASSERT_EQ(diag.errors, 2);   // "12\n" is no number; 2021 is beyond the census years
     EXPECT_EQ(diag.lines[0].rfind("tallydata: t.csv:2:1: error:", 0), 0u) << diag.lines[0];
     EXPECT_EQ(diag.lines[1].rfind("tallydata: t.csv:4:3: error:", 0), 0u) << diag.lines[1];
 }
@@ -93,9 +93,9 @@ TEST(TableReader, RowsAddOnlyTheCellsGiven)
     EXPECT_EQ(diag.errors, 0);
     EXPECT_EQ(diag.warnings, 2);   // the families column is absent; one households cell is empty
     const CensusUpdate &u = set.census.at(77002);
-    EXPECT_TRUE(u.seriesGiven[0][1]);
-    EXPECT_EQ(u.series[0][1], 5.0f);
-    EXPECT_FALSE(u.seriesGiven[1][1]);
+    EXPECT_TRUE(u.seriesGiven[0][2000 - FIT_FIRST_YEAR]);
+    EXPECT_EQ(u.series[0][2000 - FIT_FIRST_YEAR], 5.0f);
+    EXPECT_FALSE(u.seriesGiven[1][2000 - FIT_FIRST_YEAR]);
     EXPECT_FALSE(u.seriesGiven[0][0]);
 
     diag = read_text("zip,campus,year,students\n1,2,max,40\n1,2,2006,41\n", TABLE_ENROLLMENT, set);

@@ -111,7 +111,7 @@ TEST_F(TallydataRoundTrip, ExportThenImportGivesTheBundledFilesAndAViewerFolder)
     ProgramRun run = tallydata("import --data '" + (dir / "mine/data").string() + "' " + all_tables() +
                                       " --study '" + (dir / "study.csv").string() + "'");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "tallydata: 258 ZIP codes, 517 files written, copied ui/ and maps/, 0 warnings\n");
+    EXPECT_EQ(run.out, "tallydata: 258 ZIP codes, 518 files written, copied ui/ and maps/, 0 warnings\n");
     EXPECT_EQ(slurp(dir / "study.csv"), slurp(SOURCE / "examples/study_area.csv"));
     int compared = 0;
     for (const char *sub : {"zips", "enroll"})
@@ -182,11 +182,13 @@ TEST_F(TallydataImport, CensusDownloadFormsStackedOneFilePerYear)
     }
     ProgramRun run = tallydata("import --data '" + (dir / "data").string() + "'" + options);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "tallydata: 2 ZIP codes, 2 files written, copied ui/ and maps/, 1 warning\n");
-    EXPECT_EQ(run.err, "tallydata: warning: 2 new census files (the first for ZIP code 7001) get no detail counts: "
-                       "the viewer shows 0 for them in every field; give them with --detail\n");
-    EXPECT_EQ(zone_values(dir / "data/zips/77002.zc"), (std::vector<float>{1000, 1001, 1002, 1003, 502, 250.5f, 0, 0}));
-    EXPECT_EQ(zone_values(dir / "data/zips/7001.zc"), (std::vector<float>{7, 7, 7, 7, 8, 9, 0, 0}));
+    EXPECT_EQ(run.out, "tallydata: 2 ZIP codes, 3 files written, copied ui/ and maps/, 1 warning\n");
+    EXPECT_EQ(run.err, "tallydata: warning: 2 ZIP codes (the first 7001) have census counts and no detail counts: the "
+                       "first field line of each series counted holds its 2007 point, so that field shows the census "
+                       "count through time; give --detail for the other fields\n");
+    // The stored years merge as given; line 0 ("Total population") carries the 2007 count.
+    EXPECT_EQ(zone_values(dir / "data/zips/77002.zc"), (std::vector<float>{1000, 1001, 1002, 1003, 502, 250.5f, 1002, 0}));
+    EXPECT_EQ(zone_values(dir / "data/zips/7001.zc"), (std::vector<float>{7, 7, 7, 7, 8, 9, 7, 0}));
     EXPECT_EQ(fs::file_size(dir / "data/zips/7001.zc"), 1288u);
 }
 
@@ -250,7 +252,7 @@ TEST_F(TallydataImport, EveryErrorLeavesTheDataFolderAsItWas)
         {"--census", "zip,year,population\n77002,1990,nan\n", "t.csv:2:3: error: not a finite number"},
         {"--census", "zip,year,population\n77002,1990,-inf\n", "t.csv:2:3: error: not a finite number"},
         {"--census", "zip,year,population\n77002,1990,1e39\n", "t.csv:2:3: error: beyond single precision"},
-        {"--census", "zip,year,population\n77002,1995,1\n", "t.csv:2:2: error: the census year must be"},
+        {"--census", "zip,year,population\n77002,2021,1\n", "t.csv:2:2: error: the census year must be 1990 to 2020"},
         {"--census", "zip,year,population\n77002,1990,1\n77002,1990,2\n", "t.csv:3:1: error: ZIP code 77002 and year 1990 are in the table twice"},
         {"--census", "zip,population\n77002,1\n", "t.csv:1: error: the header has no column \"year\""},
         {"--census", "zip,year,population\n77002-1234,1990,1\n", "t.csv:2:1: error: a ZIP+4 code"},
@@ -319,7 +321,7 @@ TEST_F(TallydataImport, WarningsDoNotStopTheImport)
     EXPECT_NE(run.err.find("z.csv:2: warning: ZIP code 77002 at -97.5, 29.75 is off the base map"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("z.csv:3:1: warning: 2 ZIP codes of the zips table (the first 77003) have no census file"),
               std::string::npos) << run.err;
-    EXPECT_EQ(run.out, "tallydata: 3 ZIP codes, 2 files would be written (dry run), would copy ui/ and maps/, 5 warnings\n");
+    EXPECT_EQ(run.out, "tallydata: 3 ZIP codes, 3 files would be written (dry run), would copy ui/ and maps/, 5 warnings\n");
     EXPECT_FALSE(fs::exists(dir / "d"));
     EXPECT_FALSE(fs::exists(dir / "study.csv"));
 }
@@ -349,7 +351,7 @@ TEST_F(TallydataCommandLine, WrongCommandLinesExit2BeforeReadingAnything)
     write_text(dir / "c.csv", "zip,year,population\n77002,1990,5\n");
     ProgramRun run = tallydata("import --data=d --cen=c.csv --dry");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.out.find("1 file would be written (dry run)"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("2 files would be written (dry run)"), std::string::npos) << run.out;
     run = tallydata("--version");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("tallydata " TALLYMAP_VERSION_TEXT "\n", 0), 0u) << run.out;
@@ -414,26 +416,35 @@ TEST_F(TallydataExport, NonFiniteValuesAndMissingFiles)
     EXPECT_NE(slurp(dir / "out/enrollment.csv").find("\n07001,2,max,0\n"), std::string::npos);
 }
 
-TEST_F(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledData)
+// A census file image of a record, for a folder built to hold a problem.
+std::string zone_image(const ZipRecord &r)
+{
+    unsigned char image[ZONE_FILE_SIZE];
+    encode_zone_file(r, image);
+    return std::string(reinterpret_cast<char *>(image), sizeof image);
+}
+
+TEST_F(TallydataCheck, GroupsEachKindWithItsZipCodesAndNoProblemOnTheBundledData)
 {
     ProgramRun run = tallydata("check --load examples/study_area.csv", SOURCE);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "tallydata: 258 ZIP codes checked, 0 problems found\n");
-    EXPECT_EQ(run.err, "");
+    // The two areas where nobody lives are told of, not counted.
+    EXPECT_EQ(run.out, "tallydata: 258 ZIP codes checked, 0 problems found, 1 note\n");
+    EXPECT_EQ(run.err, "tallydata: examples/study_area.csv: note: 2 ZIP codes have census files of zeros (77201 on "
+                       "line 98; 77507 on line 201): every field stands at 0 for them, as for an area where nobody "
+                       "lives\n");
 
-    // One ZIP code per problem, each beside good files of the bundled data.
+    // Each kind on ZIP codes of its own, beside good files of the bundled data.
     fs::create_directories(dir / "data");
-    fs::copy(SOURCE / "data/zips", dir / "data/zips", fs::copy_options::recursive);
-    fs::copy(SOURCE / "data/enroll", dir / "data/enroll", fs::copy_options::recursive);
+    for (const char *sub : {"zips", "enroll", "ui"}) fs::copy(SOURCE / "data" / sub, dir / "data" / sub, fs::copy_options::recursive);
     fs::remove(dir / "data/zips/77003.zc");                                          // line 3: missing
-    write_text(dir / "data/zips/77004.zc", std::string(100, '\0'));                    // line 4: short
+    write_text(dir / "data/zips/77004.zc", std::string(100, '\1'));                    // line 4: short
     write_text(dir / "data/enroll/77005.enr", std::string(73, '\0'));                  // line 5: too long
     ZipRecord r{};
+    r.population.census[2] = 10;
     r.detail[9] = std::numeric_limits<float>::infinity();
     r.households.census[3] = -5;
-    unsigned char image[ZONE_FILE_SIZE];
-    encode_zone_file(r, image);
-    write_text(dir / "data/zips/77006.zc", std::string(reinterpret_cast<char *>(image), sizeof image));   // line 6
+    write_text(dir / "data/zips/77006.zc", zone_image(r));                             // line 6
     ZipRecord e{};
     e.enrollment[1][4] = 9;
     e.enrollment[1][ENROLL_MAX] = 8;
@@ -442,36 +453,122 @@ TEST_F(TallydataCheck, FindsEachProblemWithItsLineAndZipAndNothingOnTheBundledDa
     write_text(dir / "data/enroll/77007.enr", std::string(reinterpret_cast<char *>(enr), sizeof enr));    // line 7
     fs::remove(dir / "data/enroll/77008.enr");
     fs::create_directory(dir / "data/enroll/77008.enr");                              // line 9: opens, cannot be read
-    write_text(dir / "study.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n"
-                                "77002,1,-95.36,29.75,1,2\n77003,2,-95.36,29.75,1,2\n77004,3,-95.36,29.75,1,2\n"
-                                "77005,4,-95.36,29.75,1,2\n77006,5,-95.36,29.75,1,2\n77007,6,-95.36,29.75,1,2\n"
-                                "\n"
-                                "77008,7,-97.5,29.75,1,2\n"      // line 9: off the map
-                                "77002,8,-95.36,29.75,1,2\n"     // line 10: duplicate
-                                "77009,9,-95.36,29.75\n"         // line 11: stops short
-                                "77010,1,-95.36,29.75,12,20.5\n"); // line 12: misread
+    ZipRecord counts{};
+    counts.population.census[2] = 500;
+    write_text(dir / "data/zips/77011.zc", zone_image(counts));                        // line 13: no detail counts
+    write_text(dir / "data/zips/77012.zc", zone_image(ZipRecord{}));                   // line 14: zeros
+    ZipRecord zero2007{};
+    zero2007.population.census[2] = 500;
+    zero2007.detail[0] = 500;
+    zero2007.detail[76] = 7;   // "Total households" (series code 1), whose 2007 count is 0
+    write_text(dir / "data/zips/77013.zc", zone_image(zero2007));                      // line 15
+    for (const char *zip : {"77014", "77015", "77016", "77017", "77018", "77019"})
+        fs::remove(dir / "data/enroll" / (std::string(zip) + ".enr"));                 // lines 16 to 21: no enrollment
+    write_text(dir / "data/census-given.csv", "zip,what,year,count\n77002,population,2010,16793\n"
+                                              "77002,population,2000,15000\n77014,households,2012,400\n");
+    std::string study = "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n"
+                        "77002,1,-95.36,29.75,1,2\n77003,2,-95.36,29.75,1,2\n77004,3,-95.36,29.75,1,2\n"
+                        "77005,4,-95.36,29.75,1,2\n77006,5,-95.36,29.75,1,2\n77007,6,-95.36,29.75,1,2\n"
+                        "\n"
+                        "77008,7,-97.5,29.75,1,2\n"        // line 9: off the map
+                        "77002,8,-95.36,29.75,1,2\n"       // line 10: twice
+                        "77009,9,-95.36,29.75\n"           // line 11: stops short
+                        "77010,1,-95.36,29.75,12,20.5\n";  // line 12: misread
+    for (int zip = 77011; zip <= 77019; ++zip) study += std::to_string(zip) + ",1,-95.36,29.75,1,2\n";
+    write_text(dir / "study.csv", study);
+    ASSERT_EQ(fs::file_size(dir / "data/zips/77006.zc"), ZONE_FILE_SIZE);
     run = tallydata("check --load study.csv");
     EXPECT_EQ(run.status, 1);
     const char *expected[] = {
-        "study.csv:3: error: ZIP code 77003: has no census file zips/77003.zc",
-        "study.csv:4: error: ZIP code 77004: zips/77004.zc is short (100 of 1288 bytes)",
-        "study.csv:5: error: ZIP code 77005: enroll/77005.enr is longer than 72 bytes",
-        "study.csv:6: error: ZIP code 77006: 1 non-finite count in its census file, the first detail f9",
-        "study.csv:6: error: ZIP code 77006: 1 negative count in its census file, the first households 2012",
-        "study.csv:7: error: ZIP code 77007: campus 2: the maximum enrollment 8 is below the 9",
-        "study.csv:9: error: ZIP code 77008: its position -97.5, 29.75 is off the base map",
-        "study.csv:9: error: ZIP code 77008: enroll/77008.enr cannot be read",
-        "study.csv:10: error: ZIP code 77002: is also on line 2",
-        "study.csv:11: error: ZIP code 77009: the scan stops after 4 of the 6 fields",
-        "study.csv:12: error: ZIP code 77010: a field ends inside its text",
+        "study.csv: error: 1 ZIP code stops the viewer's scan before its sixth field (77009 on line 11, after 4 of 6): "
+        "the viewer reads 0 for the fields after; give each line ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n",
+        "study.csv: error: 1 ZIP code has a field that ends inside its text, or a line longer than 255 characters "
+        "(77010 on line 12): the viewer misreads the line",
+        "study.csv: error: 1 ZIP code is listed twice (77002 on line 10, also on line 2): the viewer shows it twice",
+        "study.csv: error: 1 ZIP code stands off the base map (77008 on line 9, -97.5, 29.75)",
+        "study.csv: error: 1 ZIP code has no census file (77003 on line 3): the viewer shows 0 for it in every field; "
+        "import census counts for it",
+        "study.csv: error: 1 ZIP code has a short census file (77004 on line 4, 100 of 1288 bytes)",
+        "study.csv: error: 1 ZIP code has an enrollment file longer than 72 bytes (77005 on line 5)",
+        "study.csv: error: 1 ZIP code has counts that are not finite numbers in its census file (77006 on line 6, 1, "
+        "the first detail f9)",
+        "study.csv: error: 1 ZIP code has negative counts in its census file (77006 on line 6, 1, the first "
+        "households 2012)",
+        "study.csv: error: 1 ZIP code has a maximum enrollment below one of its years (77007 on line 7, campus 2: 8 "
+        "below 9)",
+        "study.csv: error: 1 ZIP code has an enrollment file that cannot be read (77008 on line 9)",
+        "study.csv: error: 1 ZIP code has census counts and no detail counts (77011 on line 13): every field stands "
+        "at 0 for it; import a detail table (--detail), or its census counts again, which fills the totals\n",
+        "study.csv: error: 1 ZIP code has a 2007 count of 0 in a series whose fields have detail counts (77013 on line "
+        "15, households)",
+        "study.csv: note: 1 ZIP code has a census file of zeros (77012 on line 14)",
+        "study.csv: note: 2 ZIP codes have census points fitted to counts of other years than 1990, 2000, 2007 and "
+        "2012 (77002 on line 2, population from 2000, 2010; 77002 on line 10, population from 2000, 2010): the viewer's "
+        "curve passes through those counts; between them it is the viewer's quadratic and may dip\n",
+        "study.csv: note: 6 ZIP codes have no enrollment file (77014 on line 16; 77015 on line 17; 77016 on line 18; "
+        "77017 on line 19; 77018 on line 20; and 1 more: --all lists every one): the campus colouring shows none for "
+        "them",
     };
     for (const char *text : expected) EXPECT_NE(run.err.find(text), std::string::npos) << text << "\n" << run.err;
-    EXPECT_EQ(run.out, "tallydata: 10 ZIP codes checked, 11 problems found\n");
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 16) << run.err;
+    EXPECT_EQ(run.out, "tallydata: 19 ZIP codes checked, 13 problems found, 3 notes\n");
+    EXPECT_NE(tallydata("check --load study.csv --all").err.find("77018 on line 20; 77019 on line 21): the campus"),
+              std::string::npos);
 
-    // A study file that cannot be read is named with the system's reason.
-    run = tallydata("check --load data");
+    // Notes alone are no problem: missing enrollment files only.
+    write_text(dir / "quiet.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n77014,1,-95.36,29.75,1,2\n");
+    run = tallydata("check --load quiet.csv");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "tallydata: 1 ZIP code checked, 0 problems found, 1 note\n");
+}
+
+// What cannot be checked at all is one line: no folder, a folder the viewer cannot use,
+// a study file that cannot be read, another table given as the Load Data CSV; and lines
+// that end in a carriage return alone, which the viewer does not take for line ends.
+TEST_F(TallydataCheck, WhatCannotBeCheckedIsOneLine)
+{
+    write_text(dir / "study.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n77002,1,-95.36,29.75,1,2\n");
+    fs::create_directories(dir / "empty/zips");
+    struct Case { std::string arguments, message; };
+    const std::vector<Case> cases = {
+        {"--data nowhere --load study.csv", "tallydata: nowhere: error: no such data folder"},
+        {"--data empty --load study.csv", "tallydata: empty: error: not a data folder of the viewer: it has no ui/fields.ui"},
+        {"--data " + quoted((SOURCE / "data").string()) + " --load " + quoted((SOURCE / "data").string()),
+         "error: cannot be read (Is a directory)"},
+        {"--data " + quoted((SOURCE / "data").string()) + " --load none.csv",
+         "none.csv: error: cannot be read (No such file or directory)"},
+        {"--data " + quoted((SOURCE / "data").string()) + " --load " + quoted((SOURCE / "examples/tables/zips.csv").string()),
+         "zips.csv:1: error: this is a zips table, not a Load Data CSV (ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC): "
+         "the viewer would read its columns in the wrong places; make a Load Data CSV of it with: tallydata import "
+         "--zips "},
+        {"--data " + quoted((SOURCE / "data").string()) + " --load " + quoted((SOURCE / "examples/tables/census.csv").string()),
+         "census.csv:1: error: this is a census table, not a Load Data CSV"},
+        {"--data " + quoted((SOURCE / "data").string()) + " --load " + quoted((SOURCE / "examples/tables/dec2020-p1.csv").string()),
+         "dec2020-p1.csv:1: error: this is a census download, not a Load Data CSV"},
+    };
+    for (const Case &c : cases) {
+        ProgramRun run = tallydata("check " + c.arguments);
+        EXPECT_EQ(run.status, 1) << c.arguments;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.message << "\n" << run.err;
+        EXPECT_NE(run.out.find("cannot be checked"), std::string::npos) << run.out;
+    }
+    ProgramRun run = tallydata("export --data " + quoted((SOURCE / "data").string()) + " --load " +
+                               quoted((SOURCE / "examples/tables/zips.csv").string()) + " --into out");
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("tallydata: data: error: cannot be read (Is a directory)"), std::string::npos) << run.err;
-    run = tallydata("check --load none.csv");
-    EXPECT_NE(run.err.find("none.csv: error: cannot be read (No such file or directory)"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("this is a zips table, not a Load Data CSV"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    // Line ends of a CR alone: the viewer reads one line, so no ZIP code at all.
+    write_text(dir / "mac.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\r77002,1,-95.36,29.75,1,2\r77003,2,-95.3,29.7,1,2\r");
+    const std::string bundled = "--data " + quoted((SOURCE / "data").string()) + " --load mac.csv";
+    run = tallydata("check " + bundled);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "tallydata: mac.csv:1: error: 2 line ends of a carriage return alone: the viewer takes none "
+                       "for a line end and reads what follows each as part of the line before, so it misreads or drops "
+                       "those ZIP codes; save the file with LF or CR LF line ends\n");
+    EXPECT_EQ(run.out, "tallydata: 0 ZIP codes checked, 1 problem found\n");
+    run = tallydata("export " + bundled + " --into out");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("mac.csv:1: warning: 2 line ends of a carriage return alone"), std::string::npos) << run.err;
 }

@@ -1,7 +1,9 @@
 // tables.cpp -- reading the zips, census, detail and enrollment tables from memory.
-// The CSV syntax is libcsv's (strict RFC 4180 quoting); this file finds the columns by
-// name, parses every cell without the locale (std::from_chars) and adds the rows to
-// the TableSet, reporting each problem with its file, line and field.
+// The bytes become UTF-8 text with a separator (table_text.cpp); the CSV syntax is
+// libcsv's (strict RFC 4180 quoting); this file finds the columns by name (or by the
+// table's --column options), parses every cell without the locale (std::from_chars)
+// and adds the rows to the TableSet, reporting each problem with its file, line and
+// field.
 //
 // Sections:
 //   [SECTION] Messages
@@ -9,6 +11,7 @@
 //   [SECTION] Records from libcsv, with the line each starts on
 //   [SECTION] Columns and rows of the four kinds
 #include "tables.h"
+#include "table_text.h"
 
 #include <csv.h>
 
@@ -40,13 +43,9 @@ static void append_one_line(std::string &out, const char *text)
     }
 }
 
-void report(Diagnostics &diag, bool error, const char *file, long line, int field, const char *format, ...)
+// One message: "tallydata: FILE:LINE:FIELD: LEVEL: TEXT", echoed and kept.
+static void add_message(Diagnostics &diag, const char *level, const char *file, long line, int field, const char *text)
 {
-    char text[768];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
-    va_end(args);
     std::string message = "tallydata: ";
     if (file) {
         append_one_line(message, file);
@@ -54,11 +53,42 @@ void report(Diagnostics &diag, bool error, const char *file, long line, int fiel
         if (field > 0) message += ":" + std::to_string(field);
         message += ": ";
     }
-    message += error ? "error: " : "warning: ";
+    message += level;
     append_one_line(message, text);
-    (error ? diag.errors : diag.warnings)++;
     if (diag.echo) std::fprintf(diag.echo, "%s\n", message.c_str());
     diag.lines.push_back(std::move(message));
+}
+
+// The text of a format and its arguments, however long (a check may list every ZIP code).
+static std::string formatted(const char *format, va_list args)
+{
+    va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    std::string text(size > 0 ? size_t(size) : 0, '\0');
+    if (size > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}
+
+void report(Diagnostics &diag, bool error, const char *file, long line, int field, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const std::string text = formatted(format, args);
+    va_end(args);
+    (error ? diag.errors : diag.warnings)++;
+    add_message(diag, error ? "error: " : "warning: ", file, line, field, text.c_str());
+}
+
+void report_note(Diagnostics &diag, const char *file, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const std::string text = formatted(format, args);
+    va_end(args);
+    ++diag.notes;
+    add_message(diag, "note: ", file, 0, 0, text.c_str());
 }
 
 // ============================================================================
@@ -190,15 +220,16 @@ void on_record(int, void *data)
     s.recordStart = 0;
 }
 
-// Splits bytes into records. libcsv reports fields and record ends but no positions,
-// so the bytes go in one line at a time, and a record starts on the line fed while the
-// parser had not begun a row (its pstate 0). Returns 0 with the line of a quoting error.
-int split_records(const char *bytes, size_t size, Splitter &s, long &badLine)
+// Splits text into records at separator. libcsv reports fields and record ends but no
+// positions, so the text goes in one line at a time, and a record starts on the line fed
+// while the parser had not begun a row (its pstate 0). Returns 0 with the line of a
+// quoting error.
+int split_records(const char *bytes, size_t size, char separator, Splitter &s, long &badLine)
 {
     csv_parser parser;
     if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0) return badLine = 0, 0;
+    csv_set_delim(&parser, static_cast<unsigned char>(separator));
     size_t at = 0;
-    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) at = 3;   // byte-order mark
     int ok = 1;
     while (at < size) {
         const char *newline = static_cast<const char *>(std::memchr(bytes + at, '\n', size - at));
@@ -232,12 +263,14 @@ enum Column {
 struct FileReader;
 
 // A column a kind of table reads, by the name its header gives it (any letter case,
-// blanks around it ignored).
+// blanks around it ignored). The ZIP column of every kind is taken from a GEO_ID column
+// when the header has no zip column.
 struct ColumnName {
     const char *name;
     int         slot;
-    bool        required;   // a table without it is refused
+    bool        required;   // a table without it is refused (the year: unless --year gives it)
     const char *alias;      // a second name it goes by, or null
+    bool        counts;     // a column of figures: a table needs one of these to give anything
 };
 
 // One kind of table: everything that differs between kinds, in one row.
@@ -250,27 +283,41 @@ struct TableKindRow {
 };
 
 constexpr ColumnName ZIPS_COLUMNS[] = {
-    {"zip", COL_ZIP, true, nullptr},
-    {"longitude", COL_LONGITUDE, true, nullptr},
-    {"latitude", COL_LATITUDE, true, nullptr},
-    {"travel_minutes", COL_TRAVEL, false, "travel"},
-    {"traffic_minutes", COL_TRAFFIC, false, "traffic"},
+    {"zip", COL_ZIP, true, nullptr, false},
+    {"longitude", COL_LONGITUDE, true, nullptr, false},
+    {"latitude", COL_LATITUDE, true, nullptr, false},
+    {"travel_minutes", COL_TRAVEL, false, "travel", false},
+    {"traffic_minutes", COL_TRAFFIC, false, "traffic", false},
 };
 constexpr ColumnName CENSUS_COLUMNS[] = {
-    {"zip", COL_ZIP, true, nullptr},
-    {"year", COL_YEAR, true, nullptr},
-    {"population", COL_POPULATION, false, nullptr},
-    {"households", COL_HOUSEHOLDS, false, nullptr},
-    {"families", COL_FAMILIES, false, nullptr},
+    {"zip", COL_ZIP, true, nullptr, false},
+    {"year", COL_YEAR, true, nullptr, false},
+    {"population", COL_POPULATION, false, nullptr, true},
+    {"households", COL_HOUSEHOLDS, false, nullptr, true},
+    {"families", COL_FAMILIES, false, nullptr, true},
 };
 constexpr ColumnName DETAIL_COLUMNS[] = {
-    {"zip", COL_ZIP, true, nullptr},
+    {"zip", COL_ZIP, true, nullptr, false},
 };
 constexpr ColumnName ENROLLMENT_COLUMNS[] = {
-    {"zip", COL_ZIP, true, nullptr},
-    {"campus", COL_CAMPUS, true, nullptr},
-    {"year", COL_YEAR, true, nullptr},
-    {"students", COL_STUDENTS, true, nullptr},
+    {"zip", COL_ZIP, true, nullptr, false},
+    {"campus", COL_CAMPUS, true, nullptr, false},
+    {"year", COL_YEAR, true, nullptr, false},
+    {"students", COL_STUDENTS, true, nullptr, true},
+};
+
+// The census's own column for a figure, by the name a header gives it, where a user's
+// table may hold it under another name: what "did you mean" offers. Housing units
+// (H001001, H1_001N) are not households (they count vacant homes): never offered.
+struct KnownHeader {
+    const char *header;   // as compared: letters and digits only, lower case
+    const char *name;     // the column it stands for
+};
+constexpr KnownHeader KNOWN_HEADERS[] = {
+    {"p001001", "population"}, {"p1001n", "population"}, {"totalpopulation", "population"}, {"pop", "population"},
+    {"zcta", "zip"}, {"zcta5", "zip"}, {"zipcode", "zip"}, {"postcode", "zip"}, {"geoid", "zip"},
+    {"hh", "households"}, {"headcount", "students"}, {"enrolled", "students"}, {"enrollment", "students"},
+    {"lon", "longitude"}, {"lng", "longitude"}, {"long", "longitude"}, {"lat", "latitude"},
 };
 
 // The name of a slot's column in messages.
@@ -289,6 +336,45 @@ std::string lower_name(const std::string &cell)
     return name;
 }
 
+// A header as "did you mean" compares it: letters and digits only, in lower case.
+std::string compact_name(const std::string &header)
+{
+    std::string out;
+    for (char c : header)
+        if (std::isalnum(static_cast<unsigned char>(c))) out += char(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Letters to change, add or drop to turn a into b.
+size_t edit_distance(const std::string &a, const std::string &b)
+{
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Whether a header may be meant as the column name: the census's own name for it, the
+// same letters, a start of at least three letters of it, or a slip of at most two.
+bool close_to(const std::string &header, const char *name)
+{
+    const std::string h = compact_name(header), n = compact_name(name);
+    if (h.empty()) return false;
+    for (const KnownHeader &k : KNOWN_HEADERS)
+        if (h == k.header) return n == k.name;
+    if (h == n) return true;
+    if (h.size() >= 3 && n.rfind(h, 0) == 0) return true;
+    return n.size() >= 5 && edit_distance(h, n) <= 2;
+}
+
 // The detail line a header cell names ("f0" to "f306", not "f01"), or -1.
 int field_line_of(const std::string &name)
 {
@@ -302,11 +388,15 @@ int field_line_of(const std::string &name)
     return line < FIELD_COUNT ? line : -1;
 }
 
+extern const TableKindRow TABLE_KINDS[TABLE_KIND_COUNT];
+
 // Reads the rows of one file; the file's own state (columns, counts of empty and
 // negative cells for the warnings) lives here.
 struct FileReader {
     const char *name;
     const TableKindRow &kindRow;
+    const TableOptions &options;
+    DecimalMark decimal;          // the mark number cells use (from the separator)
     TableSet   &set;
     Diagnostics &diag;
     int  column[COLUMN_SLOTS];    // the cell index of each slot, -1 when absent
@@ -344,13 +434,22 @@ struct FileReader {
         return true;
     }
 
+    // The text of a number cell with its decimal mark made a point; null (why set)
+    // when its marks do not fit the table's.
+    const char *number(const Record &r, int slot, std::string &text, const char *&why) const
+    {
+        return decimal_point_text(cell(r, slot), decimal, text, why) ? text.c_str() : nullptr;
+    }
+
     // A count of census or detail: negative ones are kept and counted.
     bool count_cell(const Record &r, int slot, float &value, bool &given)
     {
         given = false;
         if (empty(r, slot)) return true;
         const char *why = "";
-        if (!parse_float_cell(cell(r, slot), value, why)) {
+        std::string text;
+        const char *digits = number(r, slot, text, why);
+        if (!digits || !parse_float_cell(digits, value, why)) {
             error(r.line, column[slot] + 1, "%s: %s", why, cell(r, slot));
             return false;
         }
@@ -362,13 +461,18 @@ struct FileReader {
     bool whole_cell(const Record &r, int slot, uint64_t limit, uint64_t &value, const char *what)
     {
         const char *why = "";
-        if (parse_whole_cell(cell(r, slot), limit, value, why)) return true;
+        std::string text;
+        const char *digits = number(r, slot, text, why);
+        if (digits && parse_whole_cell(digits, limit, value, why)) return true;
         error(r.line, column[slot] + 1, "%s: %s", what, why);
         return false;
     }
 
     int  slot_of(const std::string &header) const;
     bool header(const Record &r);
+    bool rename_columns(const Record &r);
+    void refuse_missing(const Record &r, const std::vector<const char *> &names, const char *what,
+                        const char *advice);
     void row(const Record &r);
     void zips_row(const Record &r, uint32_t zip);
     void census_row(const Record &r, uint32_t zip);
@@ -389,45 +493,154 @@ int FileReader::slot_of(const std::string &header) const
     return -1;
 }
 
+// The header's cells as a message lists them: "GEO_ID, NAME, P1_001N".
+std::string header_list(const Record &r)
+{
+    constexpr size_t SHOWN = 12;
+    std::string list;
+    for (size_t i = 0; i < r.cells.size() && i < SHOWN; ++i)
+        list += (i ? ", " : "") + std::string(trimmed(r.cells[i].c_str()));
+    if (r.cells.size() > SHOWN) list += ", ... (" + std::to_string(r.cells.size()) + " columns)";
+    return list;
+}
+
+// --column NAME=HEADER as a user would type it, quoted for the shell when it must be.
+std::string column_option(const char *name, const std::string &header)
+{
+    const std::string value = std::string(name) + "=" + header;
+    bool plain = std::all_of(value.begin(), value.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '=' || c == '.' || c == '-';
+    });
+    return plain ? "--column " + value : "--column '" + value + "'";
+}
+
+// --column NAME=HEADER: the column headed HEADER is read as NAME, before any column
+// called NAME itself. Marks the cells so taken; false when a HEADER is not there.
+bool FileReader::rename_columns(const Record &r)
+{
+    bool ok = true;
+    for (const auto &[columnName, headerText] : options.columns) {
+        const int slot = slot_of(lower_name(columnName));
+        size_t i = 0;
+        while (i < r.cells.size() && lower_name(r.cells[i]) != lower_name(headerText)) ++i;
+        if (i == r.cells.size()) {
+            error(r.line, 0, "no column \"%s\" for --column %s=%s: the header has %s", headerText.c_str(),
+                  columnName.c_str(), headerText.c_str(), header_list(r).c_str());
+            ok = false;
+        } else if (slot >= 0) {
+            column[slot] = int(i);
+        }
+    }
+    return ok;
+}
+
+// The refusal of a header without any of names: what it has, and the column the user
+// may have meant.
+void FileReader::refuse_missing(const Record &r, const std::vector<const char *> &names, const char *what,
+                                const char *advice)
+{
+    std::string list;
+    for (size_t i = 0; i < names.size(); ++i)
+        list += std::string(i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + "\"" + names[i] + "\"";
+    std::string suggestion;
+    for (const char *n : names) {
+        for (size_t i = 0; i < r.cells.size() && suggestion.empty(); ++i)
+            if (std::find(std::begin(column), std::end(column), int(i)) == std::end(column) && close_to(r.cells[i], n))
+                suggestion = "; did you mean " + column_option(n, std::string(trimmed(r.cells[i].c_str()))) + "?";
+        if (!suggestion.empty()) break;
+    }
+    error(r.line, 0, "%sthe header has no column %s (it has %s)%s%s", what, list.c_str(), header_list(r).c_str(),
+          suggestion.c_str(), advice);
+}
+
 bool FileReader::header(const Record &r)
 {
     std::fill(std::begin(column), std::end(column), -1);
+    bool ok = rename_columns(r);
+    bool renamedSlot[COLUMN_SLOTS] = {};
+    for (int slot = 0; slot < COLUMN_SLOTS; ++slot) renamedSlot[slot] = column[slot] >= 0;
+    int geoId = -1;   // a GEO_ID column, the ZIP column when there is no zip column
     for (size_t i = 0; i < r.cells.size(); ++i) {
-        int slot = slot_of(lower_name(r.cells[i]));
-        if (slot < 0) continue;
+        if (std::find(std::begin(column), std::end(column), int(i)) != std::end(column)) continue;   // renamed
+        const std::string header = lower_name(r.cells[i]);
+        int slot = slot_of(header);
+        if (slot < 0) {
+            if (header == "geo_id" && geoId < 0) geoId = int(i);
+            continue;
+        }
+        if (renamedSlot[slot]) continue;   // --column chose another column for it
         if (column[slot] >= 0) {
-            error(r.line, int(i) + 1, "a second column \"%s\"", lower_name(r.cells[i]).c_str());
+            error(r.line, int(i) + 1, "a second column \"%s\"", header.c_str());
             continue;
         }
         column[slot] = int(i);
     }
-    bool ok = true;
+    if (column[COL_ZIP] < 0 && geoId >= 0) column[COL_ZIP] = geoId;
+
+    const bool yearGiven = kindRow.info.takesYear && options.year != 0;
+    if (yearGiven && column[COL_YEAR] >= 0) {
+        error(r.line, column[COL_YEAR] + 1, "a column \"year\" beside --year %d: every row is of year %d; drop one",
+              options.year, options.year);
+        ok = false;
+    }
+    std::vector<const char *> missing, countNames;
+    bool anyCounts = false;
     std::string absent;   // the optional columns not there: they keep what is stored
     for (const ColumnName &c : kindRow.columns) {
-        if (column[c.slot] >= 0) continue;
-        if (c.required) {
-            error(r.line, 0, "the header has no column \"%s\"", c.name);
-            ok = false;
-        } else {
-            absent += (absent.empty() ? "" : ", ") + std::string(c.name);
-        }
+        if (c.counts) countNames.push_back(c.name), anyCounts = anyCounts || column[c.slot] >= 0;
+        if (column[c.slot] >= 0 || (c.slot == COL_YEAR && yearGiven)) continue;
+        if (c.required) missing.push_back(c.name);
+        else absent += (absent.empty() ? "" : ", ") + std::string(c.name);
+    }
+    if (!missing.empty()) {
+        const bool year = std::find(missing.begin(), missing.end(), std::string_view("year")) != missing.end();
+        refuse_missing(r, missing, "", year && kindRow.info.takesYear ? "; or give its year with --year before the table" : "");
+        ok = false;
     }
     if (kindRow.fieldColumns) {
-        int missing = 0;
-        for (int f = 0; f < FIELD_COUNT; ++f) missing += column[DETAIL_FIRST + f] < 0;
-        if (missing) absent += (absent.empty() ? "" : ", ") + std::to_string(missing) + " of the columns f0 to f306";
+        int without = 0;
+        for (int f = 0; f < FIELD_COUNT; ++f) without += column[DETAIL_FIRST + f] < 0;
+        anyCounts = without < FIELD_COUNT;
+        countNames.push_back("f0 ... f306");
+        if (without && anyCounts) absent += (absent.empty() ? "" : ", ") + std::to_string(without) + " of the columns f0 to f306";
     }
-    if (kindRow.absentWarning && !absent.empty()) report(diag, false, name, r.line, 0, kindRow.absentWarning, absent.c_str());
+    // A table must give figures: one without any count column reads nothing.
+    const bool countMissing = std::any_of(countNames.begin(), countNames.end(), [&](const char *n) {
+        return std::find(missing.begin(), missing.end(), n) != missing.end();
+    });
+    if (!countNames.empty() && !anyCounts && !countMissing) {
+        refuse_missing(r, countNames, "the table gives nothing: ", "");
+        ok = false;
+    }
+    if (ok && kindRow.absentWarning && !absent.empty()) report(diag, false, name, r.line, 0, kindRow.absentWarning, absent.c_str());
     return ok;
+}
+
+// A census GEO_ID of another summary level than ZCTA (860), such as the state total
+// 0400000US48: three digits of level, four of component, "US", then the area's code.
+static bool other_summary_level(const char *cell)
+{
+    std::string_view s = trimmed(cell);
+    if (s.size() < 9 || s.substr(7, 2) != "US") return false;
+    if (!std::all_of(s.begin(), s.begin() + 3, is_digit)) return false;
+    return s.substr(0, 3) != "860";
 }
 
 void FileReader::row(const Record &r)
 {
+    if (other_summary_level(cell(r, COL_ZIP))) {
+        if (set.otherLevel++ == 0) set.otherLevelFirst = trimmed(cell(r, COL_ZIP));
+        return;
+    }
     uint32_t zip = 0;
     const char *why = "";
     int parsed = parse_zip_cell(cell(r, COL_ZIP), zip, why);
     if (parsed != 1) {
         error(r.line, column[COL_ZIP] + 1, "%s: %s", why, cell(r, COL_ZIP));
+        return;
+    }
+    if (&kindRow != &TABLE_KINDS[TABLE_ZIPS] && !set.only.empty() && !set.only.count(zip)) {
+        set.outside.insert(zip);
         return;
     }
     (this->*kindRow.readRow)(r, zip);
@@ -440,7 +653,9 @@ void FileReader::zips_row(const Record &r, uint32_t zip)
     for (int slot : {COL_LONGITUDE, COL_LATITUDE}) {
         const char *why = "";
         double &v = slot == COL_LONGITUDE ? row.longitude : row.latitude;
-        if (!parse_double_cell(cell(r, slot), v, why)) {
+        std::string text;
+        const char *digits = number(r, slot, text, why);
+        if (!digits || !parse_double_cell(digits, v, why)) {
             error(r.line, column[slot] + 1, "%s: %s", slot_name(slot, kindRow.columns).c_str(), why);
             ok = false;
         }
@@ -461,23 +676,17 @@ void FileReader::zips_row(const Record &r, uint32_t zip)
     if (ok) set.zips.push_back(row);
 }
 
-static int census_year_index(uint64_t year)
-{
-    for (int i = 0; i < CENSUS_YEARS; ++i)
-        if (uint64_t(CENSUS_YEAR_LIST[i]) == year) return i;
-    return -1;
-}
-
 void FileReader::census_row(const Record &r, uint32_t zip)
 {
     const char *why = "";
-    uint64_t year = 0;
-    int y = -1;
-    if (parse_whole_cell(cell(r, COL_YEAR), 9999, year, why)) y = census_year_index(year);
-    if (y < 0) {
-        error(r.line, column[COL_YEAR] + 1, "the census year must be 1990, 2000, 2007 or 2012: %s", cell(r, COL_YEAR));
+    uint64_t year = uint64_t(options.year);
+    if (year == 0 && (!parse_whole_cell(cell(r, COL_YEAR), 9999, year, why) || year < uint64_t(FIT_FIRST_YEAR) ||
+                      year > uint64_t(FIT_LAST_YEAR))) {
+        error(r.line, column[COL_YEAR] + 1, "the census year must be %d to %d (the viewer's time line ends in 2021): %s",
+              FIT_FIRST_YEAR, FIT_LAST_YEAR, cell(r, COL_YEAR));
         return;
     }
+    const int y = int(year) - FIT_FIRST_YEAR;
     CensusUpdate &u = set.census[zip];
     if (u.yearSeen[y]) {
         error(r.line, column[COL_ZIP] + 1, "ZIP code %u and year %d are in the table twice", zip,
@@ -512,6 +721,7 @@ void FileReader::detail_row(const Record &r, uint32_t zip)
         if (count_cell(r, DETAIL_FIRST + f, v, given) && given) {
             u.detail[f] = v;
             u.detailGiven[f] = true;
+            u.detailYear[f] = uint16_t(options.year ? options.year : DETAIL_YEAR);
         }
     }
 }
@@ -549,6 +759,17 @@ void FileReader::enrollment_row(const Record &r, uint32_t zip)
     if (entry == ENROLL_MAX) u.maxPlace[c] = {name, r.line, column[COL_STUDENTS] + 1};
 }
 
+const TableKindRow TABLE_KINDS[TABLE_KIND_COUNT] = {
+    {{"zips", "zip, longitude, latitude, travel_minutes (or travel), traffic_minutes (or traffic)", false},
+     ZIPS_COLUMNS, false, "no column %s: those minutes are 0", &FileReader::zips_row},
+    {{"census", "zip (or GEO_ID), year (1990 to 2020, or --year), population, households, families", true},
+     CENSUS_COLUMNS, false, "no column for %s: the stored values are kept (0 in a new file)", &FileReader::census_row},
+    {{"detail", "zip (or GEO_ID), f0 ... f306 (the counts of each line of ui/fields.ui, of 2007 or --year)", true},
+     DETAIL_COLUMNS, true, "no column for %s: the stored values are kept (0 in a new file)", &FileReader::detail_row},
+    {{"enrollment", "zip, campus (1 or 2), year (1990..2006 or max), students", false},
+     ENROLLMENT_COLUMNS, false, nullptr, &FileReader::enrollment_row},
+};
+
 void FileReader::warnings()
 {
     if (emptyCount)
@@ -561,27 +782,42 @@ void FileReader::warnings()
                negativeCount == 1 ? "" : "s");
 }
 
-const TableKindRow TABLE_KINDS[TABLE_KIND_COUNT] = {
-    {{"zips", "zip, longitude, latitude, travel_minutes (or travel), traffic_minutes (or traffic)"},
-     ZIPS_COLUMNS, false, "no column %s: those minutes are 0", &FileReader::zips_row},
-    {{"census", "zip, year (1990, 2000, 2007, 2012), population, households, families"},
-     CENSUS_COLUMNS, false, "no column for %s: the stored values are kept (0 in a new file)", &FileReader::census_row},
-    {{"detail", "zip, f0 ... f306 (the 2007 count of each line of ui/fields.ui)"},
-     DETAIL_COLUMNS, true, "no column for %s: the stored values are kept (0 in a new file)", &FileReader::detail_row},
-    {{"enrollment", "zip, campus (1 or 2), year (1990..2006 or max), students"},
-     ENROLLMENT_COLUMNS, false, nullptr, &FileReader::enrollment_row},
-};
-
 }  // namespace
 
 const TableKindInfo &table_kind_info(TableKind kind) { return TABLE_KINDS[kind].info; }
 
-int read_table(const char *name, const char *bytes, size_t size, TableKind kind, TableSet &set, Diagnostics &diag)
+std::string column_name_refusal(TableKind kind, const std::string &name)
+{
+    const TableKindRow &row = TABLE_KINDS[kind];
+    const std::string lower = lower_name(name);
+    std::string names;
+    for (const ColumnName &c : row.columns) {
+        if (lower == c.name) return "";
+        if (c.slot == COL_YEAR && row.info.takesYear) continue;   // given by --year instead
+        names += (names.empty() ? "" : ", ") + std::string(c.name);
+    }
+    if (row.fieldColumns) {
+        if (field_line_of(lower) >= 0) return "";
+        names += ", f0 ... f306";
+    }
+    return names;
+}
+
+int read_table(const char *name, const char *bytes, size_t size, TableKind kind, TableSet &set, Diagnostics &diag,
+               const TableOptions &options)
 {
     int errorsBefore = diag.errors;
-    Splitter splitter;
+    TableText text;
+    std::string undecoded;
     long badLine = 0;
-    if (!split_records(bytes, size, splitter, badLine)) {
+    if (!decode_table_text(bytes, size, text, undecoded, badLine)) {
+        report(diag, true, name, badLine, 0, "%s", undecoded.c_str());
+        return 0;
+    }
+    const std::string note = table_text_note(text);
+    if (!note.empty()) set.readAs.push_back(std::string(name) + ": " + note);
+    Splitter splitter;
+    if (!split_records(text.text.data(), text.text.size(), text.separator, splitter, badLine)) {
         report(diag, true, name, badLine, 0, "a quoted field is not closed or a quote stands inside a field");
         return 0;
     }
@@ -589,7 +825,7 @@ int read_table(const char *name, const char *bytes, size_t size, TableKind kind,
         report(diag, true, name, 0, 0, "the table is empty: it needs a header row");
         return 0;
     }
-    FileReader reader{name, TABLE_KINDS[kind], set, diag, {}, 0, 0, 0, 0, 0, 0, 0};
+    FileReader reader{name, TABLE_KINDS[kind], options, text.decimal, set, diag, {}, 0, 0, 0, 0, 0, 0, 0};
     const Record &head = splitter.records.front();
     if (!reader.header(head)) return 0;
     for (size_t i = 1; i < splitter.records.size(); ++i) {

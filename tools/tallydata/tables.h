@@ -1,8 +1,11 @@
 // tables.h -- the four tables tallydata reads and writes (zips, census, detail,
-// enrollment): CSV as RFC 4180 writes it, columns found by name, read from memory into
-// a TableSet that collects every file of an import. Parsing touches no file: a caller
-// (the program, a test, the fuzz harness) hands over the bytes and a name to report.
+// enrollment): CSV as RFC 4180 writes it (or as spreadsheets save it: UTF-16, semicolons
+// with decimal commas, tabs; table_text.h), columns found by name or renamed by the
+// table's options, read from memory into a TableSet that collects every file of an
+// import. Parsing touches no file: a caller (the program, a test, the fuzz harness)
+// hands over the bytes and a name to report.
 #pragma once
+#include "census_fit.h"
 #include "zip_table.h"
 #include "zone_files.h"
 
@@ -10,7 +13,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum TableKind { TABLE_ZIPS, TABLE_CENSUS, TABLE_DETAIL, TABLE_ENROLLMENT, TABLE_KIND_COUNT };
@@ -18,11 +23,25 @@ enum TableKind { TABLE_ZIPS, TABLE_CENSUS, TABLE_DETAIL, TABLE_ENROLLMENT, TABLE
 // What a kind of table is called on the command line and in the help; the columns and
 // the reading of its rows live beside them in tables.cpp, one row per kind.
 struct TableKindInfo {
-    const char *option;   // import's option that names such a table, without "--"
-    const char *help;     // its columns, for import --help
+    const char *option;      // import's option that names such a table, without "--"
+    const char *help;        // its columns, for import --help
+    bool        takesYear;   // --year may precede it: every row is of that year
 };
 
 const TableKindInfo &table_kind_info(TableKind kind);
+
+// The year of detail counts when --year does not name one.
+constexpr int DETAIL_YEAR = 2007;
+
+// What the options placed before a table on import's command line say of that table.
+struct TableOptions {
+    int year = 0;   // --year Y: every row is of year Y; 0: the census table's own year column
+    std::vector<std::pair<std::string, std::string>> columns;   // --column NAME=HEADER, in order
+};
+
+// Whether NAME can be given to a column of a kind of table (--column NAME=HEADER);
+// "" when it can, else the names it takes, for the message.
+std::string column_name_refusal(TableKind kind, const std::string &name);
 
 // Messages as the program prints them: "tallydata: FILE:LINE:FIELD: error: TEXT".
 // Collected in order; printed to echo as they come when echo is set.
@@ -30,12 +49,16 @@ struct Diagnostics {
     std::vector<std::string> lines;   // every message, without the line end
     int   errors = 0;
     int   warnings = 0;
+    int   notes = 0;
     FILE *echo = nullptr;             // where to print each message too; null = collect only
 };
 
 // file may be null (a message about the command as a whole); line and field 0 are left out.
 void report(Diagnostics &diag, bool error, const char *file, long line, int field, const char *format, ...)
     __attribute__((format(printf, 6, 7)));
+// A note ("tallydata: FILE: note: TEXT"): something to know that is neither an error nor
+// a warning.
+void report_note(Diagnostics &diag, const char *file, const char *format, ...) __attribute__((format(printf, 3, 4)));
 
 // Where a cell was read, for messages given after reading (a maximum below its years).
 struct CellPlace {
@@ -54,12 +77,13 @@ struct ZipRow {
 
 // Census and detail values given for one ZIP code; the cells not given keep the stored value.
 struct CensusUpdate {
-    float    series[SERIES_COUNT][CENSUS_YEARS] = {};   // population, households, families by census year
-    bool     seriesGiven[SERIES_COUNT][CENSUS_YEARS] = {};
-    bool     yearSeen[CENSUS_YEARS] = {};    // a census row for the year was read
+    float    series[SERIES_COUNT][FIT_YEARS] = {};        // population, households, families by year - 1990
+    bool     seriesGiven[SERIES_COUNT][FIT_YEARS] = {};
+    bool     yearSeen[FIT_YEARS] = {};                     // a census row for the year was read
     float    detail[FIELD_COUNT] = {};
     bool     detailGiven[FIELD_COUNT] = {};
-    bool     detailSeen = false;             // a detail row was read
+    uint16_t detailYear[FIELD_COUNT] = {};                 // the year of each detail count given
+    bool     detailSeen = false;                           // a detail row was read
 };
 
 struct EnrollmentUpdate {
@@ -75,6 +99,13 @@ struct TableSet {
     std::map<uint32_t, CellPlace>              zipSeen;     // zips-table ZIP codes, for duplicates
     std::map<uint32_t, CensusUpdate>           census;      // census and detail, by ZIP code
     std::map<uint32_t, EnrollmentUpdate>       enrollment;  // by ZIP code
+    std::set<uint32_t>                         only;        // set by the caller: when not empty, rows of other
+                                                            // ZIP codes (but the zips table's) are skipped
+    std::set<uint32_t>                         outside;     // the ZIP codes skipped for it
+    long                                       otherLevel = 0;   // rows of a GEO_ID of another summary level
+    std::string                                otherLevelFirst;  // than ZCTA (860), skipped; the first of them
+    std::vector<std::string>                   readAs;      // "FILE: how it was read" for tables that are
+                                                            // not comma-separated UTF-8
 };
 
 // Parses one table file's bytes as a table of kind and adds its rows to set. name is
@@ -82,7 +113,7 @@ struct TableSet {
 // with errors may be partly added, so a caller writes nothing when diag.errors grew.
 // Returns 1 when the file gave no error, 0 otherwise.
 int read_table(const char *name, const char *bytes, size_t size, TableKind kind, TableSet &set,
-               Diagnostics &diag);
+               Diagnostics &diag, const TableOptions &options = TableOptions());
 
 // Cell parsers, shared with the tests: each returns 1 and the value, or 0 and a reason.
 // A ZIP cell: after trimming blanks it ends in a run of 1..5 digits (not a ZIP+4 form),

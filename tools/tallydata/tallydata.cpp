@@ -18,12 +18,15 @@
 //   [SECTION] check
 //   [SECTION] Entry
 #include "tallydata.h"
+#include "census_files.h"
 #include "file_set.h"
+#include "study_check.h"
 #include "tables.h"
 
 #include "data_paths.h"
 #include "field_list.h"
 #include "platform.h"
+#include "selection.h"    // seriesCode: what scales each field line
 #include "version.h"
 #include "scene.h"        // the base map's extent (constants only)
 #include "zip_table.h"
@@ -46,10 +49,12 @@ namespace fs = std::filesystem;
 // [SECTION] Help texts
 // ============================================================================
 static const char USAGE[] =
-    "usage: tallydata import [--data DIR] [--zips T.csv]... [--census T.csv]... [--detail T.csv]...\n"
-    "                        [--enrollment T.csv]... [--study OUT.csv] [--replace] [--dry-run]\n"
+    "usage: tallydata import [--data DIR] [[--year Y] [--column NAME=HEADER]... --census T.csv]...\n"
+    "                        [[--year Y] [--column NAME=HEADER]... --detail T.csv]...\n"
+    "                        [[--column NAME=HEADER]... --zips T.csv | --enrollment T.csv]...\n"
+    "                        [--only-study STUDY.csv] [--study OUT.csv] [--replace] [--dry-run]\n"
     "       tallydata export [--data DIR] --load STUDY.csv --into DIR\n"
-    "       tallydata check  [--data DIR] --load STUDY.csv\n"
+    "       tallydata check  [--data DIR] --load STUDY.csv [--all]\n"
     "       tallydata --help | tallydata --version | tallydata COMMAND --help\n";
 
 static const char HELP[] =
@@ -65,8 +70,10 @@ static const char HELP[] =
 
 // Import's help: the tables' lines come from their rows (table_kind_info).
 static const char IMPORT_HELP_HEAD[] =
-    "usage: tallydata import [--data DIR] [--zips T.csv]... [--census T.csv]... [--detail T.csv]...\n"
-    "                        [--enrollment T.csv]... [--study OUT.csv] [--replace] [--dry-run]\n"
+    "usage: tallydata import [--data DIR] [[--year Y] [--column NAME=HEADER]... --census T.csv]...\n"
+    "                        [[--year Y] [--column NAME=HEADER]... --detail T.csv]...\n"
+    "                        [[--column NAME=HEADER]... --zips T.csv | --enrollment T.csv]...\n"
+    "                        [--only-study STUDY.csv] [--study OUT.csv] [--replace] [--dry-run]\n"
     "\n"
     "Reads every table, checks everything, and only then writes: one census file\n"
     "DIR/zips/ZIP.zc per ZIP code of --census or --detail, one enrollment file\n"
@@ -75,32 +82,51 @@ static const char IMPORT_HELP_HEAD[] =
     "starts the files it writes from zeros. A folder without ui/ or maps/ gets a copy of\n"
     "the installed ones. Any error leaves every file as it was.\n"
     "\n"
-    "Tables: CSV with a header row; columns found by name, in any order:\n";
+    "Census counts may be of any year from 1990 to 2020. The viewer stores four points\n"
+    "of each series (1990, 2000, 2007, 2012); a series given other years gets the four\n"
+    "points that make the viewer's curve pass through every count given (as near as the\n"
+    "counts allow), fitted again from every count ever given (DIR/census-given.csv).\n"
+    "Between the years given the curve may dip. Detail counts of another year than 2007\n"
+    "are scaled so that the viewer shows them in their year. Census counts without any\n"
+    "detail count fill the first field line of their series.\n"
+    "\n"
+    "Tables: CSV with a header row (also semicolons with decimal commas, tabs, UTF-16);\n"
+    "columns found by name, in any order:\n";
 
 static const char IMPORT_HELP_TAIL[] =
-    "A ZIP cell may carry a prefix (ZCTA5 77002, 860Z200US77002). Each option may be\n"
-    "given more than once (one census download per year).\n"
+    "A ZIP cell may carry a prefix (ZCTA5 77002, 860Z200US77002); rows of another summary\n"
+    "level (0400000US48) are skipped. Each table option may be given more than once (one\n"
+    "census download per year). These apply to the next table option alone:\n"
+    "  --year Y              every row is of year Y (census: no year column; detail: the\n"
+    "                        counts' year, 2007 when not given)\n"
+    "  --column NAME=HEADER  read the column headed HEADER as NAME (population=P1_001N)\n"
     "\n"
-    "  --data DIR      the data folder to write (default ./data); not the installed data\n"
-    "  --study OUT     where the Load Data CSV from --zips goes (default study.csv)\n"
-    "  --replace       start from zeros instead of the stored values\n"
-    "  --dry-run       read and check everything, write nothing\n";
+    "  --data DIR            the data folder to write (default ./data); not the installed data\n"
+    "  --only-study STUDY    skip, and count, the ZIP codes that this Load Data CSV lacks\n"
+    "  --study OUT           where the Load Data CSV from --zips goes (default study.csv)\n"
+    "  --replace             start from zeros instead of the stored values and counts\n"
+    "  --dry-run             read and check everything, write nothing\n";
 
 static const char EXPORT_HELP[] =
     "usage: tallydata export [--data DIR] --load STUDY.csv --into DIR\n"
     "\n"
     "Writes zips.csv, census.csv, detail.csv and enrollment.csv into the --into folder\n"
     "for the ZIP codes of the Load Data CSV, in its order, from the files of the data\n"
-    "folder (default ./data). Importing them gives the same files back.\n";
+    "folder (default ./data). A series fitted to counts of other years is written as those\n"
+    "counts; detail counts of another year as detail-YEAR.csv, to import with --year YEAR.\n"
+    "Importing them gives the same files back. Rows the viewer misreads are warned of.\n";
 
 static const char CHECK_HELP[] =
-    "usage: tallydata check [--data DIR] --load STUDY.csv\n"
+    "usage: tallydata check [--data DIR] --load STUDY.csv [--all]\n"
     "\n"
-    "Reads the Load Data CSV as the viewer does and reports, one line each with the\n"
-    "CSV's line number and the ZIP code, what the viewer would misread or refuse and\n"
-    "every ZIP code whose census or enrollment file is missing, short or too long, holds\n"
-    "a non-finite or negative count or a maximum enrollment below one of its years, or\n"
-    "stands off the base map. Writes nothing. Exit status 0 when nothing was found.\n";
+    "Reads the Load Data CSV as the viewer does and reports, one line per kind of problem\n"
+    "with the count and the first few ZIP codes (every one with --all), what the viewer\n"
+    "would misread or show as 0 and what to do: lines it misreads, ZIP codes listed twice\n"
+    "or off the base map, census or enrollment files missing, short or too long, counts\n"
+    "that are not finite or negative, census counts without detail counts, a maximum\n"
+    "enrollment below one of its years. Notes (not problems): enrollment files missing,\n"
+    "census points fitted to counts of other years, census files of zeros. Writes\n"
+    "nothing. Exit status 0 when no problem was found.\n";
 
 // ============================================================================
 // [SECTION] Command line
@@ -111,8 +137,9 @@ enum Command { CMD_NONE, CMD_IMPORT, CMD_EXPORT, CMD_CHECK };
 
 // A table named on import's command line, in command-line order.
 struct TableArgument {
-    TableKind   kind;
-    std::string path;
+    TableKind    kind;
+    std::string  path;
+    TableOptions options;   // the options placed before it
 };
 
 struct Options {
@@ -121,16 +148,20 @@ struct Options {
     bool    version = false;
     std::string data = "./data";
     std::vector<TableArgument> tables;
+    TableOptions pending;          // --year and --column given since the last table option
+    bool pendingGiven = false;
+    std::string onlyStudy;         // --only-study: the Load Data CSV whose ZIP codes alone are read
     std::string study = "study.csv";
     bool studyGiven = false;
     bool replace = false;
     bool dryRun = false;
+    bool all = false;              // check --all: every ZIP code of a kind of problem, not the first few
     std::string load, into;
 };
 
 // getopt_long's values of the options: a table kind's option is OPT_TABLE + its kind.
 enum OptionId { OPT_HELP = 'h', OPT_DATA = 256, OPT_STUDY, OPT_REPLACE, OPT_DRY_RUN, OPT_LOAD, OPT_INTO, OPT_VERSION,
-                OPT_TABLE };
+                OPT_YEAR, OPT_COLUMN, OPT_ONLY_STUDY, OPT_ALL, OPT_TABLE };
 
 // Every option, with the commands that take it.
 struct OptionRow {
@@ -149,6 +180,10 @@ const OptionRow OPTION_ROWS[] = {
     {"dry-run", no_argument, OPT_DRY_RUN, true, false, false, false},
     {"load", required_argument, OPT_LOAD, false, true, true, false},
     {"into", required_argument, OPT_INTO, false, true, false, false},
+    {"year", required_argument, OPT_YEAR, true, false, false, false},
+    {"column", required_argument, OPT_COLUMN, true, false, false, false},
+    {"only-study", required_argument, OPT_ONLY_STUDY, true, false, false, false},
+    {"all", no_argument, OPT_ALL, false, false, true, false},
 };
 
 const char *const COMMAND_NAMES[] = {"", "import", "export", "check"};
@@ -184,6 +219,38 @@ std::string refusal(const std::string &text, const std::vector<option> &table, c
     std::string list;
     for (const std::string &m : matches) list += (list.empty() ? "" : ", ") + m;
     return "ambiguous option '--" + name + "' (" + list + ")";
+}
+
+// --year and --column apply to the table option after them: "" when they fit it.
+std::string attach_table_options(Options &o, TableKind kind, const std::string &path)
+{
+    const TableKindInfo &info = table_kind_info(kind);
+    if (o.pending.year && !info.takesYear)
+        return "--year applies to a census or detail table, not to --" + std::string(info.option);
+    std::set<std::string> named;
+    for (const auto &[name, header] : o.pending.columns) {
+        const std::string refusal = column_name_refusal(kind, name);
+        if (!refusal.empty())
+            return "--column " + name + "=" + header + ": a " + info.option + " table has no column " + name +
+                   " (it has " + refusal + ")";
+        if (!named.insert(name).second) return "--column " + name + " is given twice for " + path;
+    }
+    o.tables.push_back({kind, path, o.pending});
+    o.pending = TableOptions();
+    o.pendingGiven = false;
+    return "";
+}
+
+// A --year value: a year of the census fit's range.
+std::string parse_year(const std::string &value, int &year)
+{
+    int parsed = 0;
+    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
+    if (error != std::errc() || end != value.data() + value.size() || parsed < FIT_FIRST_YEAR || parsed > FIT_LAST_YEAR)
+        return "--year takes a year from " + std::to_string(FIT_FIRST_YEAR) + " to " + std::to_string(FIT_LAST_YEAR) +
+               ": " + value;
+    year = parsed;
+    return "";
 }
 
 // Fills options from argv; returns "" or the one-line reason the command line is wrong.
@@ -228,10 +295,31 @@ std::string parse_command_line(int argc, char **argv, Options &o)
         case OPT_DRY_RUN: o.dryRun = true; break;
         case OPT_LOAD:    o.load = value; break;
         case OPT_INTO:    o.into = value; break;
-        default:          o.tables.push_back({TableKind(id - OPT_TABLE), value}); break;
+        case OPT_ONLY_STUDY: o.onlyStudy = value; break;
+        case OPT_ALL:     o.all = true; break;
+        case OPT_YEAR: {
+            const std::string wrong = parse_year(value, o.pending.year);
+            if (!wrong.empty()) return wrong;
+            o.pendingGiven = true;
+            break;
+        }
+        case OPT_COLUMN: {
+            const size_t equals = value.find('=');
+            if (equals == 0 || equals == std::string::npos || equals + 1 == value.size())
+                return "--column takes NAME=HEADER (population=P1_001N): " + value;
+            o.pending.columns.push_back({value.substr(0, equals), value.substr(equals + 1)});
+            o.pendingGiven = true;
+            break;
+        }
+        default: {
+            const std::string wrong = attach_table_options(o, TableKind(id - OPT_TABLE), value);
+            if (!wrong.empty()) return wrong;
+            break;
+        }
         }
     }
     if (optind < int(args.size()) - 1) return "unexpected argument '" + std::string(args[size_t(optind)]) + "'";
+    if (o.pendingGiven) return "--year and --column go before the table they apply to; none follows them";
     if (o.help || o.version) return "";
     if (o.command == CMD_NONE) return "no command (import, export or check)";
     if (o.command == CMD_IMPORT) {
@@ -280,33 +368,28 @@ void loader_message(const char *text, const char *, WindowHandle)
     report(*loaderDiag, true, loaderFile, loadReport.tooManyLine, 0, "%s", text);
 }
 
-// Loads the Load Data CSV --load as the viewer does, with the data directory --data.
-int load_study(const Options &o, Diagnostics &diag)
+// Loads the Load Data CSV at path as the viewer does, with the data directory --data.
+int load_study(const Options &o, const std::string &path, Diagnostics &diag)
 {
     if (!set_data_directory(o.data.c_str())) {
         report(diag, true, o.data.c_str(), 0, 0, "the path of the data folder is too long");
         return 0;
     }
-    if (o.load.size() >= size_t(PATH_SIZE)) {
-        report(diag, true, o.load.c_str(), 0, 0, "the path is longer than %d characters", PATH_SIZE - 1);
+    if (path.size() >= size_t(PATH_SIZE)) {
+        report(diag, true, path.c_str(), 0, 0, "the path is longer than %d characters", PATH_SIZE - 1);
         return 0;
     }
-    if (const char *reason = open_failure(o.load.c_str())) {
-        report(diag, true, o.load.c_str(), 0, 0, "cannot be read (%s)", reason);
+    if (const char *reason = open_failure(path.c_str())) {
+        report(diag, true, path.c_str(), 0, 0, "cannot be read (%s)", reason);
         return 0;
     }
     loaderDiag = &diag;
-    loaderFile = o.load.c_str();
+    loaderFile = path.c_str();
     const ModalHandler console = {loader_message, nullptr, nullptr};
     ModalHandler previous = set_modal_handler(&console);
-    int loaded = read_records(o.load.c_str());
+    int loaded = read_records(path.c_str());
     set_modal_handler(previous.messageBox ? &previous : nullptr);
     return loaded;
-}
-
-bool on_map(float longitude, float latitude)
-{
-    return longitude >= MAP_WEST && longitude <= MAP_EAST && latitude >= MAP_SOUTH && latitude <= MAP_NORTH;
 }
 
 // ============================================================================
@@ -319,6 +402,7 @@ struct ImportPlan {
     TableSet    set;         // everything the tables gave
     FileSet     files;       // what the commit writes
     std::string copied;      // "ui/ and maps/" when the viewer's folders are copied, for the summary
+    std::vector<std::string> notes;   // summary lines after the first: how tables were read, what was fitted
 };
 
 std::string fixed6(double v)
@@ -360,15 +444,30 @@ bool refuse_installed_targets(const Options &o, const ImportPlan &plan, Diagnost
     return false;
 }
 
+// --only-study: the ZIP codes of the Load Data CSV, as the viewer reads them, into set.only.
+bool read_only_study(const Options &o, TableSet &set, Diagnostics &diag)
+{
+    if (o.onlyStudy.empty()) return true;
+    if (!load_study(o, o.onlyStudy, diag)) return false;
+    for (uint32_t i = 0; i < loaded_zip_count(); ++i)
+        if (zipTable.records[i].zip) set.only.insert(zipTable.records[i].zip);
+    if (set.only.empty()) {
+        report(diag, true, o.onlyStudy.c_str(), 0, 0, "lists no ZIP code: --only-study would skip every row");
+        return false;
+    }
+    return true;
+}
+
 void read_tables(const Options &o, TableSet &set, Diagnostics &diag)
 {
+    if (!read_only_study(o, set, diag)) return;
     for (const TableArgument &table : o.tables) {
         std::string bytes;
         if (read_whole_file(table.path, bytes) != 1) {
             report(diag, true, table.path.c_str(), 0, 0, "cannot be read (%s)", errno ? std::strerror(errno) : "empty");
             continue;
         }
-        read_table(table.path.c_str(), bytes.data(), bytes.size(), table.kind, set, diag);
+        read_table(table.path.c_str(), bytes.data(), bytes.size(), table.kind, set, diag, table.options);
     }
     if (set.zips.size() > size_t(MAX_ZIPS)) {
         const ZipRow &first = set.zips[MAX_ZIPS];
@@ -376,7 +475,7 @@ void read_tables(const Options &o, TableSet &set, Diagnostics &diag)
                "more than %d ZIP codes in the zips table (the viewer holds %d): split the table", MAX_ZIPS, MAX_ZIPS);
     }
     for (const ZipRow &row : set.zips)
-        if (!on_map(float(row.longitude), float(row.latitude)))
+        if (!on_base_map(float(row.longitude), float(row.latitude)))
             report(diag, false, row.place.file.c_str(), row.place.line, 0,
                    "ZIP code %u at %s, %s is off the base map (longitude %s to %s, latitude %s to %s): "
                    "its column would stand off the map", row.zip, double_text(row.longitude).c_str(),
@@ -384,9 +483,24 @@ void read_tables(const Options &o, TableSet &set, Diagnostics &diag)
                    float_text(MAP_SOUTH).c_str(), float_text(MAP_NORTH).c_str());
 }
 
-// The stored file of kind for zip decoded into record (unless --replace): 1 read, 0
+// Summary lines on how the tables were read: the ones not plain comma-separated UTF-8,
+// and the rows skipped.
+void note_reading(const Options &o, ImportPlan &plan)
+{
+    for (const std::string &table : plan.set.readAs) plan.notes.push_back("read " + table);
+    const long other = plan.set.otherLevel;
+    if (other)
+        plan.notes.push_back("skipped " + std::to_string(other) + " row" + (other == 1 ? "" : "s") +
+                             " of another summary level than ZIP code (ZCTA), the first " + plan.set.otherLevelFirst);
+    const size_t outside = plan.set.outside.size();
+    if (outside)
+        plan.notes.push_back("skipped " + std::to_string(outside) + " ZIP code" + (outside == 1 ? "" : "s") +
+                             " not in " + o.onlyStudy + " (the first " + std::to_string(*plan.set.outside.begin()) + ")");
+}
+
+// The stored enrollment file of zip decoded into record (unless --replace): 1 read, 0
 // none there, -1 unreadable (reported).
-int read_stored(const Options &o, const fs::path &path, ZoneFileKind kind, ZipRecord &record, Diagnostics &diag)
+int read_stored_enrollment(const Options &o, const fs::path &path, ZipRecord &record, Diagnostics &diag)
 {
     if (o.replace) return 0;
     std::string stored;
@@ -395,40 +509,35 @@ int read_stored(const Options &o, const fs::path &path, ZoneFileKind kind, ZipRe
         report(diag, true, path.c_str(), 0, 0, "cannot be read (%s)", std::strerror(errno));
         return -1;
     }
-    const auto *image = reinterpret_cast<const unsigned char *>(stored.data());
-    if (got > 0 && kind == ZONE_CENSUS) decode_zone_file(image, stored.size(), record);
-    if (got > 0 && kind == ZONE_ENROLLMENT) decode_enrollment_file(image, stored.size(), record);
+    if (got > 0) decode_enrollment_file(reinterpret_cast<const unsigned char *>(stored.data()), stored.size(), record);
     return got;
 }
 
-// Census files: the stored values, then every cell given.
+// The series code of each field line, from the data folder's field list, or the
+// installed one that the import will copy there.
+bool read_field_series(const ImportPlan &plan, int8_t (&codes)[FIELD_COUNT], Diagnostics &diag)
+{
+    std::error_code ec;
+    fs::path path = plan.dataDir / "ui" / "fields.ui";
+    if (!fs::exists(path, ec)) path = plan.installed / "ui" / "fields.ui";
+    if (!read_field_list(path.c_str())) {
+        report(diag, true, path.c_str(), 0, 0, "cannot be read: the census files need the field list's series");
+        return false;
+    }
+    std::copy(std::begin(seriesCode), std::end(seriesCode), codes);
+    return true;
+}
+
+// Census files: the stored values, then every count given, fitted where it must be.
 void plan_census_files(const Options &o, ImportPlan &plan, Diagnostics &diag)
 {
-    long withoutDetail = 0;
-    uint32_t firstWithoutDetail = 0;
-    for (const auto &[zip, u] : plan.set.census) {
-        ZipRecord record{};
-        const fs::path path = zone_path(plan.dataDir, ZONE_CENSUS, zip);
-        const int got = read_stored(o, path, ZONE_CENSUS, record, diag);
-        if (got < 0) continue;
-        // The columns' heights are the detail counts; the series only carry them
-        // through time. A file that starts from zeros and gets none shows 0.
-        if (got == 0 && !u.detailSeen && withoutDetail++ == 0) firstWithoutDetail = zip;
-        for (int s = 0; s < SERIES_COUNT; ++s)
-            for (int y = 0; y < CENSUS_YEARS; ++y)
-                if (u.seriesGiven[s][y]) census_series(record, s).census[y] = u.series[s][y];
-        for (int f = 0; f < FIELD_COUNT; ++f)
-            if (u.detailGiven[f]) record.detail[f] = u.detail[f];
-        unsigned char image[ZONE_FILE_SIZE];
-        encode_zone_file(record, image);
-        plan.files.files.push_back({path, std::string(reinterpret_cast<char *>(image), sizeof image)});
-    }
-    if (withoutDetail)
-        report(diag, false, nullptr, 0, 0,
-               "%ld new census file%s (the first for ZIP code %u) get%s no detail counts: the viewer "
-               "shows 0 for %s in every field; give them with --detail", withoutDetail,
-               withoutDetail == 1 ? "" : "s", firstWithoutDetail, withoutDetail == 1 ? "s" : "",
-               withoutDetail == 1 ? "it" : "them");
+    if (plan.set.census.empty()) return;
+    int8_t codes[FIELD_COUNT];
+    if (!read_field_series(plan, codes, diag)) return;
+    CensusPlan census;
+    plan_census(plan.dataDir, o.replace, plan.set, codes, census, diag);
+    plan.files.files.insert(plan.files.files.end(), census.files.begin(), census.files.end());
+    plan.notes.insert(plan.notes.end(), census.notes.begin(), census.notes.end());
 }
 
 // Enrollment files: the stored values, the years given, then the maximum.
@@ -437,7 +546,7 @@ void plan_enrollment_files(const Options &o, ImportPlan &plan, Diagnostics &diag
     for (const auto &[zip, u] : plan.set.enrollment) {
         ZipRecord record{};
         const fs::path path = zone_path(plan.dataDir, ZONE_ENROLLMENT, zip);
-        if (read_stored(o, path, ZONE_ENROLLMENT, record, diag) < 0) continue;
+        if (read_stored_enrollment(o, path, record, diag) < 0) continue;
         for (int c = 0; c < 2; ++c) {
             uint16_t largest = 0;
             for (int y = 0; y < ENROLL_YEARS; ++y)
@@ -509,6 +618,7 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
     if (refuse_installed_targets(o, plan, diag)) return EXIT_FAILED;
     read_tables(o, plan.set, diag);
     if (diag.errors) return EXIT_FAILED;
+    note_reading(o, plan);
     plan_census_files(o, plan, diag);
     plan_enrollment_files(o, plan, diag);
     plan_study_csv(o, plan, diag);
@@ -525,6 +635,7 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
                  o.dryRun ? "would be written (dry run)" : "written",
                  plan.copied.empty() ? "" : o.dryRun ? ", would copy " : ", copied ", plan.copied.c_str(),
                  diag.warnings, diag.warnings == 1 ? "" : "s");
+    for (const std::string &note : plan.notes) std::fprintf(out, "tallydata: %s\n", note.c_str());
     return EXIT_DONE;
 }
 
@@ -548,23 +659,58 @@ std::string zip_cell(uint32_t zip)
     return text;
 }
 
+// The header rows of a detail table: the line names, then their labels.
+std::string detail_header()
+{
+    std::string text = "zip";
+    for (int f = 0; f < FIELD_COUNT; ++f) text += ",f" + std::to_string(f);
+    text += "\nlabel";
+    for (int f = 0; f < FIELD_COUNT; ++f) text += "," + label_cell(f < fieldList.count ? fieldList.label[f] : "");
+    return text + "\n";
+}
+
+// The census years a series is exported with: its four stored points, or when it was
+// fitted to counts of other years, those counts (an import fits the same points again).
+bool series_fitted(const GivenCounts *given, int s)
+{
+    if (!given) return false;
+    return std::any_of(given->series[s].begin(), given->series[s].end(),
+                       [](const auto &c) { return stored_point_index(c.first) < 0; });
+}
+
+// Each row the viewer misreads, as check finds it, is exported as the viewer reads it.
+void warn_misread_line(const Options &o, uint32_t i, Diagnostics &diag)
+{
+    StudyFindings findings;
+    find_line_problems(i, findings);
+    const uint32_t zip = zipTable.records[i].zip;
+    const long line = loadReport.lines[i].line;
+    for (const StudyFinding &f : findings.found[SP_SCAN_SHORT])
+        report(diag, false, o.load.c_str(), line, 0,
+               "ZIP code %u: the viewer's scan stops %s fields: exported as the viewer reads it, 0 for the rest", zip,
+               f.detail.c_str());
+    if (!findings.found[SP_MISREAD].empty())
+        report(diag, false, o.load.c_str(), line, 0,
+               "ZIP code %u: a field ends inside its text, or the line is longer than %d characters: exported as "
+               "the viewer misreads it", zip, PATH_SIZE - 1);
+}
+
 int export_command(const Options &o, FILE *out, Diagnostics &diag)
 {
-    if (!load_study(o, diag)) return EXIT_FAILED;
+    if (!check_study_text(o.load.c_str(), false, diag) || !load_study(o, o.load, diag)) return EXIT_FAILED;
     const fs::path dataDir = o.data;
     std::string fieldsPath = (dataDir / "ui" / "fields.ui").string();
     if (!read_field_list(fieldsPath.c_str()))
         report(diag, false, fieldsPath.c_str(), 0, 0, "cannot be read: the detail table's label row is empty");
+    GivenTable given;
+    if (!read_given_table(dataDir / GIVEN_TABLE_NAME, given, diag)) return EXIT_FAILED;
 
     bool nonFinite = false;
     uint32_t count = loaded_zip_count();
     std::string zips = "zip,longitude,latitude,travel_minutes,traffic_minutes\n";
     std::string census = "zip,year,population,households,families\n";
-    std::string detail = "zip";
-    for (int f = 0; f < FIELD_COUNT; ++f) detail += ",f" + std::to_string(f);
-    detail += "\nlabel";
-    for (int f = 0; f < FIELD_COUNT; ++f) detail += "," + label_cell(f < fieldList.count ? fieldList.label[f] : "");
-    detail += "\n";
+    std::string detail = detail_header();
+    std::map<int, std::string> otherDetail;   // the detail tables of other years than 2007, by year
     std::string enrollment = "zip,campus,year,students\n";
 
     // A value's cell: empty, with a warning naming it, when it is not finite.
@@ -581,6 +727,7 @@ int export_command(const Options &o, FILE *out, Diagnostics &diag)
     for (uint32_t i = 0; i < count; ++i) {
         const ZipRecord &r = zipTable.records[i];
         const long line = loadReport.lines[i].line;
+        warn_misread_line(o, i, diag);
         if (!done.insert(r.zip).second) {
             report(diag, false, o.load.c_str(), line, 0, "ZIP code %u is in the file twice: exported once", r.zip);
             continue;
@@ -598,16 +745,50 @@ int export_command(const Options &o, FILE *out, Diagnostics &diag)
         zips += z + "," + value(i, loadReport.lines[i].longitude, "position") + "," +
                 value(i, loadReport.lines[i].latitude, "position") + "," + std::to_string(r.travelMinutes) + "," +
                 std::to_string(r.trafficMinutes) + "\n";
-        for (int y = 0; y < CENSUS_YEARS; ++y) {
-            census += z + "," + std::to_string(CENSUS_YEAR_LIST[y]);
-            for (int s = 0; s < SERIES_COUNT; ++s)
-                census += "," + value(i, census_series(r, s).census[y],
-                                      std::string(SERIES_NAMES[s]) + " " + std::to_string(CENSUS_YEAR_LIST[y]));
+
+        const auto kept = given.find(r.zip);
+        const GivenCounts *g = kept == given.end() ? nullptr : &kept->second;
+        std::set<int> years;
+        for (int s = 0; s < SERIES_COUNT; ++s) {
+            if (series_fitted(g, s)) for (const auto &entry : g->series[s]) years.insert(entry.first);
+            else years.insert(std::begin(CENSUS_YEAR_LIST), std::end(CENSUS_YEAR_LIST));
+        }
+        for (int year : years) {
+            census += z + "," + std::to_string(year);
+            for (int s = 0; s < SERIES_COUNT; ++s) {
+                const int k = stored_point_index(year);
+                census += ",";
+                if (series_fitted(g, s)) {
+                    const auto found = g->series[s].find(year);
+                    if (found != g->series[s].end()) census += float_text(found->second);
+                } else if (k >= 0) {
+                    census += value(i, census_series(r, s).census[k], std::string(SERIES_NAMES[s]) + " " +
+                                                                          std::to_string(year));
+                }
+            }
             census += "\n";
         }
+        // Lines given in another year go into that year's table as given; lines filled
+        // from the census counts stay empty, so that an import fills them again.
         detail += z;
-        for (int f = 0; f < FIELD_COUNT; ++f) detail += "," + value(i, r.detail[f], "detail f" + std::to_string(f));
+        for (int f = 0; f < FIELD_COUNT; ++f) {
+            const bool own = g && (g->detail.count(f) || g->filled.count(f));
+            detail += "," + (own ? std::string() : value(i, r.detail[f], "detail f" + std::to_string(f)));
+        }
         detail += "\n";
+        std::set<int> detailYears;
+        if (g) for (const auto &entry : g->detail) detailYears.insert(entry.second.first);
+        for (int year : detailYears) {
+            std::string &table = otherDetail[year];
+            if (table.empty()) table = detail_header();
+            table += z;
+            for (int f = 0; f < FIELD_COUNT; ++f) {
+                const auto found = g->detail.find(f);
+                table += "," + (found != g->detail.end() && found->second.first == year ? float_text(found->second.second)
+                                                                                          : std::string());
+            }
+            table += "\n";
+        }
         for (int c = 0; c < 2; ++c)
             for (int y = 0; y < ENROLL_YEARS; ++y)
                 enrollment += z + "," + std::to_string(c + 1) + "," +
@@ -620,124 +801,77 @@ int export_command(const Options &o, FILE *out, Diagnostics &diag)
     files.folders.push_back(into);
     files.files = {{into / "zips.csv", zips}, {into / "census.csv", census}, {into / "detail.csv", detail},
                    {into / "enrollment.csv", enrollment}};
+    std::string others;
+    for (const auto &[year, table] : otherDetail) {
+        const std::string name = "detail-" + std::to_string(year) + ".csv";
+        files.files.push_back({into / name, table});
+        others += " --year " + std::to_string(year) + " --detail " + name;
+    }
     if (!commit_file_set(files, diag)) return EXIT_FAILED;
-    std::fprintf(out, "tallydata: %zu ZIP codes, 4 tables written into %s, %d warning%s%s\n", done.size(),
-                 o.into.c_str(), diag.warnings, diag.warnings == 1 ? "" : "s",
+    std::fprintf(out, "tallydata: %zu ZIP codes, %zu tables written into %s, %d warning%s%s\n", done.size(),
+                 files.files.size(), o.into.c_str(), diag.warnings, diag.warnings == 1 ? "" : "s",
                  nonFinite ? ", non-finite values left empty" : "");
+    if (!others.empty())
+        std::fprintf(out, "tallydata: detail counts of other years than 2007 are in their own tables: import them "
+                          "with%s\n", others.c_str());
     return nonFinite ? EXIT_FAILED : EXIT_DONE;
 }
 
 // ============================================================================
 // [SECTION] check
 // ============================================================================
-// One check: what it found so far, and where its messages go.
-struct CheckRun {
-    const char  *csv;                         // the Load Data CSV, as messages name it
-    Diagnostics &diag;
-    int          problems = 0;
-    std::map<uint32_t, uint32_t> firstLine;   // ZIP code -> line of its first record
-
-    // One problem of the record i, as "ZIP code Z: TEXT" on its line.
-    template <class... Args> void problem(uint32_t i, const char *format, const Args &...args)
-    {
-        char text[512];
-        std::snprintf(text, sizeof text, format, args...);
-        report(diag, true, csv, loadReport.lines[i].line, 0, "ZIP code %u: %s", zipTable.records[i].zip, text);
-        ++problems;
-    }
-};
-
-// How the viewer scans the record's line, whether the ZIP code came before, where it stands.
-void check_line(CheckRun &run, uint32_t i)
+// The data folder as the viewer needs it: there, and with its field list. Either fault
+// is one error, not one per ZIP code.
+bool check_data_folder(const Options &o, Diagnostics &diag)
 {
-    const ZipRecord &r = zipTable.records[i];
-    const LoadLine &line = loadReport.lines[i];
-    if (line.fields < 6)
-        run.problem(i, "the scan stops after %d of the 6 fields: the viewer reads 0 for the rest", int(line.fields));
-    else if (line.misread)
-        run.problem(i, "a field ends inside its text, or the line is longer than %d characters: "
-                       "the viewer misreads the line", PATH_SIZE - 1);
-    auto [seen, added] = run.firstLine.emplace(r.zip, line.line);
-    if (!added) run.problem(i, "is also on line %u: the viewer shows it twice", seen->second);
-    if (!on_map(r.longitude, r.latitude))
-        run.problem(i, "its position %s, %s is off the base map", float_text(r.longitude).c_str(),
-                    float_text(r.latitude).c_str());
-}
-
-// The record's file of kind as the viewer's load found it: true when it was read.
-bool check_file(CheckRun &run, uint32_t i, ZoneFileKind kind)
-{
-    const ZoneFileLayout &layout = ZONE_FILE_LAYOUTS[kind];
-    char name[ZONE_FILE_NAME_SIZE];
-    zone_file_name(kind, zipTable.records[i].zip, name);
-    const long expected = long(layout.size);
-    const long held = kind == ZONE_CENSUS ? loadReport.lines[i].zoneBytes : loadReport.lines[i].enrollBytes;
-    if (held == LOAD_FILE_MISSING) {
-        run.problem(i, "has no %s file %s: the viewer shows 0 for it", layout.what, name);
+    std::error_code ec;
+    if (!fs::is_directory(o.data, ec)) {
+        report(diag, true, o.data.c_str(), 0, 0,
+               "no such data folder: name the folder that holds zips/ and ui/ with --data (default ./data)");
         return false;
     }
-    if (held == LOAD_FILE_UNREADABLE) {
-        run.problem(i, "%s cannot be read: the viewer shows 0 for it", name);
+    const fs::path fields = fs::path(o.data) / "ui" / "fields.ui";
+    if (!read_field_list(fields.c_str())) {
+        report(diag, true, o.data.c_str(), 0, 0,
+               "not a data folder of the viewer: it has no ui/fields.ui, without which the viewer shows no field; "
+               "an import into it copies ui/ and maps/");
         return false;
     }
-    if (held < expected)
-        run.problem(i, "%s is short (%ld of %ld bytes): the viewer shows 0 for the rest", name, held, expected);
-    else if (held > expected)
-        run.problem(i, "%s is longer than %ld bytes: the viewer ignores the rest", name, expected);
     return true;
-}
-
-// Every count of the census file: the series (not the reserved values), then the
-// details. Counted by position; only the first of each kind is named.
-void check_census_counts(CheckRun &run, uint32_t i)
-{
-    const ZipRecord &r = zipTable.records[i];
-    int nonFinite = 0, negative = 0, firstBad = 0, firstNegative = 0;
-    auto look = [&](float v, int at) {
-        if (!std::isfinite(v)) { if (nonFinite++ == 0) firstBad = at; }
-        else if (v < 0 && negative++ == 0) firstNegative = at;
-    };
-    constexpr int SERIES_VALUES = SERIES_COUNT * CENSUS_YEARS;
-    for (int s = 0; s < SERIES_COUNT; ++s)
-        for (int y = 0; y < CENSUS_YEARS; ++y) look(census_series(r, s).census[y], s * CENSUS_YEARS + y);
-    for (int f = 0; f < FIELD_COUNT; ++f) look(r.detail[f], SERIES_VALUES + f);
-    auto count_name = [](int at) {
-        if (at >= SERIES_VALUES) return "detail f" + std::to_string(at - SERIES_VALUES);
-        return std::string(SERIES_NAMES[at / CENSUS_YEARS]) + " " + std::to_string(CENSUS_YEAR_LIST[at % CENSUS_YEARS]);
-    };
-    if (nonFinite) run.problem(i, "%d non-finite count%s in its census file, the first %s", nonFinite,
-                               nonFinite == 1 ? "" : "s", count_name(firstBad).c_str());
-    if (negative) run.problem(i, "%d negative count%s in its census file, the first %s", negative,
-                              negative == 1 ? "" : "s", count_name(firstNegative).c_str());
-}
-
-void check_enrollment_maximum(CheckRun &run, uint32_t i)
-{
-    const ZipRecord &r = zipTable.records[i];
-    for (int c = 0; c < 2; ++c) {
-        uint16_t largest = *std::max_element(r.enrollment[c], r.enrollment[c] + ENROLL_MAX);
-        if (r.enrollment[c][ENROLL_MAX] < largest)
-            run.problem(i, "campus %d: the maximum enrollment %u is below the %u of one of its years", c + 1,
-                        unsigned(r.enrollment[c][ENROLL_MAX]), unsigned(largest));
-    }
 }
 
 int check_command(const Options &o, FILE *out, Diagnostics &diag)
 {
-    if (!load_study(o, diag)) {
-        std::fprintf(out, "tallydata: %s cannot be loaded by the viewer\n", o.load.c_str());
+    const char *csv = o.load.c_str();
+    if (!check_data_folder(o, diag) || !check_study_text(csv, true, diag) || !load_study(o, o.load, diag)) {
+        std::fprintf(out, "tallydata: %s cannot be checked\n", csv);
         return EXIT_FAILED;
     }
-    CheckRun run{o.load.c_str(), diag, 0, {}};
+    FittedSeries fitted;
+    read_fitted_series(o.data, fitted, diag);
+    StudyFindings findings;
     const uint32_t count = loaded_zip_count();
     for (uint32_t i = 0; i < count; ++i) {
-        check_line(run, i);
-        if (check_file(run, i, ZONE_CENSUS)) check_census_counts(run, i);
-        if (check_file(run, i, ZONE_ENROLLMENT)) check_enrollment_maximum(run, i);
+        find_line_problems(i, findings);
+        find_file_problems(i, fitted, findings);
     }
-    std::fprintf(out, "tallydata: %u ZIP code%s checked, %d problem%s found\n", count, count == 1 ? "" : "s",
-                 run.problems, run.problems == 1 ? "" : "s");
-    return run.problems ? EXIT_FAILED : EXIT_DONE;
+    long problems = diag.errors;   // the CSV's line ends, the given-counts table
+    for (int kind = 0; kind < SP_KIND_COUNT; ++kind) {
+        const std::vector<StudyFinding> &found = findings.found[kind];
+        if (found.empty()) continue;
+        const std::string text = study_problem_text(StudyProblem(kind), found, o.all);
+        if (study_problem_is_note(StudyProblem(kind))) {
+            report_note(diag, csv, "%s", text.c_str());
+        } else {
+            report(diag, true, csv, 0, 0, "%s", text.c_str());
+            problems += long(found.size());
+        }
+    }
+    std::fprintf(out, "tallydata: %u ZIP code%s checked, %ld problem%s found", count, count == 1 ? "" : "s",
+                 problems, problems == 1 ? "" : "s");
+    if (diag.notes) std::fprintf(out, ", %d note%s", diag.notes, diag.notes == 1 ? "" : "s");
+    std::fprintf(out, "\n");
+    return problems ? EXIT_FAILED : EXIT_DONE;
 }
 
 }  // namespace
