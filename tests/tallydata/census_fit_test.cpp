@@ -4,6 +4,7 @@
 // definition (two quadratics in years since 1990 through 0, 10, 17 and 10, 17, 22,
 // blended linearly between 10 and 17) by normal equations solved by elimination.
 #include "census_fit.h"
+#include "census_reference.h"
 
 #include "values.h"
 
@@ -13,44 +14,6 @@
 #include <vector>
 
 namespace {
-
-// The weight of each stored point in the curve at a year, from the definition.
-std::vector<double> reference_weights(int year)
-{
-    const double x = year - 1990;
-    auto lagrange = [x](double a, double b, double c) { return (x - b) * (x - c) / ((a - b) * (a - c)); };
-    const double first[3] = {lagrange(0, 10, 17), lagrange(10, 0, 17), lagrange(17, 0, 10)};
-    const double second[3] = {lagrange(10, 17, 22), lagrange(17, 10, 22), lagrange(22, 10, 17)};
-    if (x < 10) return {first[0], first[1], first[2], 0};
-    if (x > 17) return {0, second[0], second[1], second[2]};
-    const double s = (x - 10) / 7;
-    return {(1 - s) * first[0], (1 - s) * first[1] + s * second[0], (1 - s) * first[2] + s * second[1], s * second[2]};
-}
-
-// Solves the square system m x = v by elimination with partial pivoting.
-std::vector<double> solve(std::vector<std::vector<double>> m, std::vector<double> v)
-{
-    const size_t n = v.size();
-    for (size_t col = 0; col < n; ++col) {
-        size_t pivot = col;
-        for (size_t r = col + 1; r < n; ++r)
-            if (std::fabs(m[r][col]) > std::fabs(m[pivot][col])) pivot = r;
-        std::swap(m[col], m[pivot]);
-        std::swap(v[col], v[pivot]);
-        for (size_t r = col + 1; r < n; ++r) {
-            double f = m[r][col] / m[col][col];
-            for (size_t c = col; c < n; ++c) m[r][c] -= f * m[col][c];
-            v[r] -= f * v[col];
-        }
-    }
-    std::vector<double> x(n);
-    for (size_t r = n; r-- > 0;) {
-        double s = v[r];
-        for (size_t c = r + 1; c < n; ++c) s -= m[r][c] * x[c];
-        x[r] = s / m[r][r];
-    }
-    return x;
-}
 
 CensusFit fitted(const std::vector<GivenCount> &counts, FitOutcome expected = FIT_DONE)
 {
@@ -131,17 +94,12 @@ TEST(CensusFit, FiveYearlyEstimatesGiveTheLeastSquaresPoints)
 {
     const std::vector<GivenCount> counts = {{2014, 5210}, {2015, 5302}, {2016, 5460}, {2017, 5480}, {2018, 5655}};
     CensusFit fit = fitted(counts);
-    std::vector<std::vector<double>> normal(3, std::vector<double>(3, 0.0));
-    std::vector<double> right(3, 0.0);
+    std::vector<std::pair<int, double>> pairs;
     for (const GivenCount &g : counts) {
-        std::vector<double> w = reference_weights(g.year);
-        EXPECT_EQ(w[0], 0.0);
-        for (int i = 0; i < 3; ++i) {
-            for (int j = 0; j < 3; ++j) normal[i][j] += w[i + 1] * w[j + 1];
-            right[i] += w[i + 1] * g.count;
-        }
+        EXPECT_EQ(reference_weights(g.year)[0], 0.0);
+        pairs.push_back({g.year, g.count});
     }
-    std::vector<double> reference = solve(normal, right);
+    const std::vector<double> reference = reference_least_squares(pairs, 1, 3);
     EXPECT_EQ(fit.points[0], 5210.0f);
     for (int k = 1; k < 4; ++k) EXPECT_NEAR(fit.points[k], reference[k - 1], 1e-4 * reference[k - 1]) << k;
     EXPECT_EQ(fit.rank, 3);

@@ -404,6 +404,8 @@ struct FileReader {
     long emptyCount = 0, negativeCount = 0;
     long emptyLine = 0, negativeLine = 0;
     int  emptyField = 0, negativeField = 0;
+    std::set<uint32_t> detailZips;   // the ZIP codes of this detail table so far (of several, the last wins)
+    std::set<std::pair<uint32_t, int>> censusRows;   // (ZIP code, year - 1990) of this census table so far
 
     void error(long line, int field, const char *format, ...) __attribute__((format(printf, 4, 5)))
     {
@@ -688,7 +690,7 @@ void FileReader::census_row(const Record &r, uint32_t zip)
     }
     const int y = int(year) - FIT_FIRST_YEAR;
     CensusUpdate &u = set.census[zip];
-    if (u.yearSeen[y]) {
+    if (!censusRows.insert({zip, y}).second) {
         error(r.line, column[COL_ZIP] + 1, "ZIP code %u and year %d are in the table twice", zip,
               int(year));
         return;
@@ -699,17 +701,22 @@ void FileReader::census_row(const Record &r, uint32_t zip)
         if (column[slots[s]] < 0) continue;
         float v = 0;
         bool given = false;
-        if (count_cell(r, slots[s], v, given) && given) {
-            u.series[s][y] = v;
-            u.seriesGiven[s][y] = true;
+        if (!count_cell(r, slots[s], v, given) || !given) continue;
+        // One table a year and series is the census's way; the same count twice is a slip.
+        if (u.seriesGiven[s][y]) {
+            error(r.line, column[slots[s]] + 1, "ZIP code %u: a %s count of %d is in another table too", zip,
+                  SERIES_NAMES[s], int(year));
+            continue;
         }
+        u.series[s][y] = v;
+        u.seriesGiven[s][y] = true;
     }
 }
 
 void FileReader::detail_row(const Record &r, uint32_t zip)
 {
     CensusUpdate &u = set.census[zip];
-    if (u.detailSeen) {
+    if (!detailZips.insert(zip).second) {
         error(r.line, column[COL_ZIP] + 1, "ZIP code %u is in the detail table twice", zip);
         return;
     }
@@ -825,7 +832,7 @@ int read_table(const char *name, const char *bytes, size_t size, TableKind kind,
         report(diag, true, name, 0, 0, "the table is empty: it needs a header row");
         return 0;
     }
-    FileReader reader{name, TABLE_KINDS[kind], options, text.decimal, set, diag, {}, 0, 0, 0, 0, 0, 0, 0};
+    FileReader reader{name, TABLE_KINDS[kind], options, text.decimal, set, diag, {}, 0, 0, 0, 0, 0, 0, 0, {}, {}};
     const Record &head = splitter.records.front();
     if (!reader.header(head)) return 0;
     for (size_t i = 1; i < splitter.records.size(); ++i) {

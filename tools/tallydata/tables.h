@@ -83,7 +83,7 @@ struct CensusUpdate {
     float    detail[FIELD_COUNT] = {};
     bool     detailGiven[FIELD_COUNT] = {};
     uint16_t detailYear[FIELD_COUNT] = {};                 // the year of each detail count given
-    bool     detailSeen = false;                           // a detail row was read
+    bool     detailSeen = false;                           // a detail row was read (of any table)
 };
 
 struct EnrollmentUpdate {
