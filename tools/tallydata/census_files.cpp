@@ -144,7 +144,7 @@ struct PlanSummary {
     uint32_t filledFirst = 0;
     long     unscaled = 0;                                   // detail counts left as given (curve(D) <= 0)
     std::string unscaledFirst;
-    long     withoutDetail = 0;                              // new files with no detail count at all
+    long     withoutDetail = 0;                              // new files with counts, all fields at 0
     uint32_t withoutDetailFirst = 0;
 };
 
@@ -313,18 +313,18 @@ void summary_notes(const PlanSummary &summary, CensusPlan &plan, Diagnostics &di
                "%ld detail count%s stored as given, the first %s: the series' curve is 0 or less in that year, so "
                "the viewer shows another count there", summary.unscaled, summary.unscaled == 1 ? "" : "s",
                summary.unscaledFirst.c_str());
+    if (summary.withoutDetail)
+        report(diag, false, nullptr, 0, 0,
+               "%ld new census file%s (the first for ZIP code %u) get%s no detail counts and no 2007 count to fill "
+               "the totals with: the viewer shows 0 for %s in every field; give them with --detail",
+               summary.withoutDetail, summary.withoutDetail == 1 ? "" : "s", summary.withoutDetailFirst,
+               summary.withoutDetail == 1 ? "s" : "", summary.withoutDetail == 1 ? "it" : "them");
     if (summary.filled)
         report(diag, false, nullptr, 0, 0,
                "%ld ZIP code%s (the first %u) ha%s census counts and no detail counts: the first field line of "
                "each series counted holds its 2007 point, so that field shows the census count through time; "
                "give --detail for the other fields", summary.filled, summary.filled == 1 ? "" : "s",
                summary.filledFirst, summary.filled == 1 ? "s" : "ve");
-    if (summary.withoutDetail)
-        report(diag, false, nullptr, 0, 0,
-               "%ld new census file%s (the first for ZIP code %u) get%s no detail counts: the viewer "
-               "shows 0 for %s in every field; give them with --detail", summary.withoutDetail,
-               summary.withoutDetail == 1 ? "" : "s", summary.withoutDetailFirst,
-               summary.withoutDetail == 1 ? "s" : "", summary.withoutDetail == 1 ? "it" : "them");
 }
 
 }  // namespace
@@ -367,8 +367,12 @@ void plan_census(const fs::path &dataDir, bool replace, const TableSet &set, con
         const size_t filledBefore = given.filled.size();
         fill_totals(countsGiven, record, given, fieldSeries);
         if (countsGiven && given.filled.size() > filledBefore && summary.filled++ == 0) summary.filledFirst = zip;
-        if (got == 0 && !u.detailSeen &&
-            std::all_of(std::begin(record.detail), std::end(record.detail), [](float v) { return v == 0; }) &&
+        auto zero = [](float v) { return v == 0; };
+        bool anyCount = false;
+        for (int s = 0; s < SERIES_COUNT; ++s)
+            anyCount = anyCount || !std::all_of(std::begin(census_series(record, s).census),
+                                                std::end(census_series(record, s).census), zero);
+        if (got == 0 && anyCount && std::all_of(std::begin(record.detail), std::end(record.detail), zero) &&
             summary.withoutDetail++ == 0)
             summary.withoutDetailFirst = zip;
 

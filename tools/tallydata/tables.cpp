@@ -279,6 +279,7 @@ struct TableKindRow {
     std::span<const ColumnName>  columns;
     bool                         fieldColumns;    // f0 ... f306 besides (the detail counts)
     const char                  *absentWarning;   // names the absent optional columns (%s), or null
+    const char                  *negativeFate;    // what becomes of negative counts, for their warning
     void (FileReader::*readRow)(const Record &r, uint32_t zip);
 };
 
@@ -768,13 +769,15 @@ void FileReader::enrollment_row(const Record &r, uint32_t zip)
 
 const TableKindRow TABLE_KINDS[TABLE_KIND_COUNT] = {
     {{"zips", "zip, longitude, latitude, travel_minutes (or travel), traffic_minutes (or traffic)", false},
-     ZIPS_COLUMNS, false, "no column %s: those minutes are 0", &FileReader::zips_row},
+     ZIPS_COLUMNS, false, "no column %s: those minutes are 0", "", &FileReader::zips_row},
     {{"census", "zip (or GEO_ID), year (1990 to 2020, or --year), population, households, families", true},
-     CENSUS_COLUMNS, false, "no column for %s: the stored values are kept (0 in a new file)", &FileReader::census_row},
+     CENSUS_COLUMNS, false, nullptr,   // a download of one series is the census's way
+     "kept as the counts of 1990, 2000, 2007 and 2012, left out where the points are fitted", &FileReader::census_row},
     {{"detail", "zip (or GEO_ID), f0 ... f306 (the counts of each line of ui/fields.ui, of 2007 or --year)", true},
-     DETAIL_COLUMNS, true, "no column for %s: the stored values are kept (0 in a new file)", &FileReader::detail_row},
+     DETAIL_COLUMNS, true, "no column for %s: the stored values are kept (0 in a new file)", "kept",
+     &FileReader::detail_row},
     {{"enrollment", "zip, campus (1 or 2), year (1990..2006 or max), students", false},
-     ENROLLMENT_COLUMNS, false, nullptr, &FileReader::enrollment_row},
+     ENROLLMENT_COLUMNS, false, nullptr, "", &FileReader::enrollment_row},
 };
 
 void FileReader::warnings()
@@ -785,8 +788,8 @@ void FileReader::warnings()
                emptyCount == 1 ? "" : "s", emptyCount == 1 ? "s" : "");
     if (negativeCount)
         report(diag, false, name, negativeLine, negativeField,
-               "%ld negative count%s kept (census files mark missing figures so)", negativeCount,
-               negativeCount == 1 ? "" : "s");
+               "%ld negative count%s (census files mark missing figures so) %s", negativeCount,
+               negativeCount == 1 ? "" : "s", kindRow.negativeFate);
 }
 
 }  // namespace
