@@ -3,7 +3,8 @@
 # build folder and unpacked with dpkg-deb into a temporary root (never installed here).
 #   package_test.sh build    BINARY_DIR             build the package, unpack it
 #   package_test.sh layout   BINARY_DIR SOURCE_DIR  files where the menu entry, the
-#                                                   launcher and the manual pages say
+#                                                   launcher and the manual pages say;
+#                                                   the README's "Your own data" runs
 #   package_test.sh launcher BINARY_DIR             start the unpacked launcher
 #   package_test.sh clean    BINARY_DIR
 # The launcher runs on X servers of its own, one per start, so that no window of a
@@ -63,6 +64,11 @@ layout() {
     dump=$("$root/usr/bin/cellprint" "$zc")
     [ "$(echo "$dump" | wc -l)" -eq 322 ] || fail "cellprint printed $(echo "$dump" | wc -l) lines"
     [ "$(echo "$dump" | head -n 5)" = "$(census_head "$zc" 5)" ] || fail "cellprint's population series"
+
+    # The README's "Your own data" as written, with the unpacked programs and sample.
+    rm -rf "$work/readme-home" && mkdir -p "$work/readme-home"
+    "$source/tests/tallydata/readme_own_data.sh" "$source/README.md" "$root/usr/bin" "$share" "$work/readme-home" \
+        >"$work/readme.log" 2>&1 || { tail -n 20 "$work/readme.log"; fail "the README's Your own data"; }
 }
 
 # Share of the screen within 3% of colour $2 in screenshot $1, from 0 to 1.

@@ -82,9 +82,7 @@ protected:
     // t: between the two days' values, give or take the rounding.
     void expect_shown(const std::string &data, int year, const Counts &counts, uint16_t field = 0)
     {
-        const double target = 132 + 46584.0 * (year - 1990) / 22;
-        PackedDate before = pack_date(1, 1, 1990), after = before;
-        while (after <= target) before = after, step_date_forward(after, STEP_DAY);
+        const auto [before, after] = days_around(year);
         std::map<uint32_t, uint32_t> a = viewer_values(data, before, field), b = viewer_values(data, after, field);
         for (const auto &[zip, count] : counts) {
             SCOPED_TRACE("ZIP code " + std::to_string(zip) + ", year " + std::to_string(year));

@@ -1,7 +1,10 @@
 // census_reference.h -- the viewer's census curve written out from its definition, for
 // tests that check the census fit against figures worked out apart from it: the weight
-// of each stored point (1990, 2000, 2007, 2012) at a year, and a small linear solver.
+// of each stored point (1990, 2000, 2007, 2012) at a year, a small linear solver, and
+// the days where the viewer's time line reaches a year.
 #pragma once
+#include "dates.h"
+
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -60,4 +63,15 @@ inline std::vector<double> reference_least_squares(const std::vector<std::pair<i
         }
     }
     return solve(normal, right);
+}
+
+// The two days whose packed dates lie either side of the viewer's t for a year,
+// (year - 1990) / 22 of the way from 1 January 1990 (raw 132) to 31 December 2012
+// (raw 46716): the days a count of that year is shown between.
+inline std::pair<PackedDate, PackedDate> days_around(int year)
+{
+    const double target = 132 + 46584.0 * (year - 1990) / 22;
+    PackedDate before = pack_date(1, 1, 1990), after = before;
+    while (after <= target) before = after, step_date_forward(after, STEP_DAY);
+    return {before, after};
 }
