@@ -231,28 +231,34 @@ bool find_file(uint32_t i, ZoneFileKind kind, StudyFindings &findings)
 void find_census_counts(uint32_t i, const FittedSeries &fitted, StudyFindings &findings)
 {
     const ZipRecord &r = zipTable.records[i];
-    int nonFinite = 0, negative = 0;
-    std::string firstBad, firstNegative;
-    auto look = [&](float v, const std::string &what) {
-        if (!std::isfinite(v)) { if (nonFinite++ == 0) firstBad = what; }
-        else if (v < 0 && negative++ == 0) firstNegative = what;
+    // Counted by position (the 12 series points, then the details); only the first of
+    // each kind is named.
+    constexpr int SERIES_VALUES = SERIES_COUNT * CENSUS_YEARS;
+    int nonFinite = 0, negative = 0, firstBad = 0, firstNegative = 0;
+    auto look = [&](float v, int at) {
+        if (!std::isfinite(v)) { if (nonFinite++ == 0) firstBad = at; }
+        else if (v < 0 && negative++ == 0) firstNegative = at;
+    };
+    auto count_name = [](int at) {
+        if (at >= SERIES_VALUES) return "detail f" + std::to_string(at - SERIES_VALUES);
+        return std::string(SERIES_NAMES[at / CENSUS_YEARS]) + " " + std::to_string(CENSUS_YEAR_LIST[at % CENSUS_YEARS]);
     };
     bool anySeries = false, anyDetail = false;
     for (int s = 0; s < SERIES_COUNT; ++s)
         for (int y = 0; y < CENSUS_YEARS; ++y) {
             const float v = census_series(r, s).census[y];
-            look(v, std::string(SERIES_NAMES[s]) + " " + std::to_string(CENSUS_YEAR_LIST[y]));
+            look(v, s * CENSUS_YEARS + y);
             anySeries = anySeries || v != 0;
         }
     bool detailOf[SERIES_COUNT] = {};
     for (int f = 0; f < FIELD_COUNT; ++f) {
-        look(r.detail[f], "detail f" + std::to_string(f));
+        look(r.detail[f], SERIES_VALUES + f);
         if (r.detail[f] == 0) continue;
         anyDetail = true;
         if (seriesCode[f] >= 0 && seriesCode[f] < SERIES_COUNT) detailOf[seriesCode[f]] = true;
     }
-    if (nonFinite) add(findings, SP_NON_FINITE, i, std::to_string(nonFinite) + ", the first " + firstBad);
-    if (negative) add(findings, SP_NEGATIVE, i, std::to_string(negative) + ", the first " + firstNegative);
+    if (nonFinite) add(findings, SP_NON_FINITE, i, std::to_string(nonFinite) + ", the first " + count_name(firstBad));
+    if (negative) add(findings, SP_NEGATIVE, i, std::to_string(negative) + ", the first " + count_name(firstNegative));
     if (anySeries && !anyDetail) add(findings, SP_NO_DETAIL, i);
     if (!anySeries && !anyDetail) add(findings, SP_ALL_ZERO, i);
     std::string zeroSeries;
