@@ -175,6 +175,13 @@ TEST_F(CensusImport, DetailOf2010IsShownIn2010AndLaterCountsGiveTheFilesOfOneImp
     // counts, shows its census count itself.
     expect_shown("apart", 2020, {{77001, 16000.0 * 21000 / 16793}, {77002, 3900}}, 0);
     EXPECT_NE(slurp(dir / "apart/census-given.csv").find("\n77001,f76,2010,6000\n"), std::string::npos);
+
+    // --replace forgets the counts of the ZIP codes it writes, and only theirs.
+    ASSERT_EQ(tallydata("import --data apart --replace" + download(2020, {{77001, 20000}})).status, 0);
+    const std::string kept = slurp(dir / "apart/census-given.csv");
+    EXPECT_EQ(kept.find("\n77001,population,2010,"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("\n77001,population,2020,20000\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("\n77002,population,2010,4200\n"), std::string::npos) << kept;
 }
 
 // A new suburb needs a 2007 point below 0: refused, naming the ZIP code and its counts.

@@ -335,7 +335,7 @@ void plan_census(const fs::path &dataDir, bool replace, const TableSet &set, con
     if (set.census.empty()) return;
     const fs::path tablePath = dataDir / GIVEN_TABLE_NAME;
     GivenTable table;
-    if (!replace && !read_given_table(tablePath, table, diag)) return;
+    if (!read_given_table(tablePath, table, diag)) return;
     PlanSummary summary;
     for (const auto &[zip, u] : set.census) {
         ZipRecord record{};
@@ -344,7 +344,7 @@ void plan_census(const fs::path &dataDir, bool replace, const TableSet &set, con
         const fs::path path = dataDir / name;
         const int got = replace ? 0 : read_stored_census(path, record, diag);
         if (got < 0) continue;
-        GivenCounts given = table[zip];
+        GivenCounts given = replace ? GivenCounts() : table[zip];   // --replace forgets what this ZIP code had
         bool countsGiven = false;
         for (int s = 0; s < SERIES_COUNT; ++s)
             for (int y = 0; y < FIT_YEARS; ++y)
