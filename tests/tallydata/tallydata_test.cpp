@@ -404,8 +404,16 @@ TEST_F(TallydataExport, NonFiniteValuesAndMissingFiles)
     unsigned char image[ZONE_FILE_SIZE];
     encode_zone_file(r, image);
     write_text(dir / "data/zips/77002.zc", std::string(reinterpret_cast<char *>(image), sizeof image));
-    write_text(dir / "study.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n77002,1,-95.36,29.75,1,2\n7001,2,-95.1,29.1,3,4\n");
+    // Rows the viewer misreads (a NUL ends its scan, a fraction where a whole number
+    // belongs) are exported as it reads them, each with the warning check gives.
+    write_text(dir / "study.csv", std::string("ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n77002,1,-95.36,29.75,1,2\n"
+                                              "7001,2,-95.1,29.1,3,4\n77003\0,3,-95.1,29.1,3,4\n", 112) +
+                                  "77004,4,-95.1,29.1,3,4.5\n");
     ProgramRun run = tallydata("export --data data --load study.csv --into out");
+    EXPECT_NE(run.err.find("study.csv:4: warning: ZIP code 77003: the viewer's scan stops after 1 of 6 fields: "
+                           "exported as the viewer reads it, 0 for the rest"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("study.csv:5: warning: ZIP code 77004: a field ends inside its text"), std::string::npos);
+    EXPECT_NE(slurp(dir / "out/zips.csv").find("\n77003,0,0,0,0\n"), std::string::npos);
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("study.csv:2: error: ZIP code 77002: population 2000 is not a finite number"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("study.csv:3: warning: ZIP code 7001 has no data/zips/7001.zc: exported as zeros"), std::string::npos) << run.err;
