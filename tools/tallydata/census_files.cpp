@@ -335,7 +335,8 @@ void plan_census(const fs::path &dataDir, bool replace, const TableSet &set, con
     if (set.census.empty()) return;
     const fs::path tablePath = dataDir / GIVEN_TABLE_NAME;
     GivenTable table;
-    if (!read_given_table(tablePath, table, diag)) return;
+    std::error_code ec;   // a data folder that is not there yet has no counts kept
+    if (fs::is_directory(dataDir, ec) && !read_given_table(tablePath, table, diag)) return;
     PlanSummary summary;
     for (const auto &[zip, u] : set.census) {
         ZipRecord record{};
