@@ -279,7 +279,7 @@ TEST_F(CensusImport, RefusalsSayWhatToDo)
         {"--census c.csv --year 2010", 2, "--year and --column go before the table they apply to; none follows them"},
         {"--year 1989 --census c.csv", 2, "--year takes a year from 1990 to 2020: 1989"},
         {"--column pop=P1_001N --census c.csv", 2,
-         "--column pop=P1_001N: a census table has no column pop (it has zip, population, households, families)"},
+         "--column pop=P1_001N: a census table has no column pop (it has zip, year, population, households, families)"},
         {"--column population=P1 --column population=P1_001N --census c.csv", 2, "--column population is given twice"},
         {"--column =P1 --census c.csv", 2, "--column takes NAME=HEADER"},
         {"--year 2010 --column population=P9 --census c.csv", 1,

@@ -803,7 +803,6 @@ std::string column_name_refusal(TableKind kind, const std::string &name)
     std::string names;
     for (const ColumnName &c : row.columns) {
         if (lower == c.name) return "";
-        if (c.slot == COL_YEAR && row.info.takesYear) continue;   // given by --year instead
         names += (names.empty() ? "" : ", ") + std::string(c.name);
     }
     if (row.fieldColumns) {
