@@ -7,7 +7,6 @@
 // (the line through the given years, held level before the first and after the last).
 // A point that comes out negative is held at 0 and the rest refitted.
 #pragma once
-#include <cstdint>
 
 constexpr int FIT_FIRST_YEAR = 1990;   // t = 0
 constexpr int FIT_LAST_YEAR  = 2020;   // t = 30/22, inside the timeline's end at 2021
