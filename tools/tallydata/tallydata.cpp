@@ -1,10 +1,15 @@
 // tallydata.cpp -- the commands of the tallydata program:
 //   import  tables (zips, census, detail, enrollment) into a data directory's per-ZIP
 //           census (.zc) and enrollment (.enr) files and a Load Data CSV, all or nothing;
-//   export  the files of a Load Data CSV's ZIP codes back into the four tables;
-//   check   a data directory against a Load Data CSV, by the viewer's own loading rules.
-// Messages: "tallydata: FILE:LINE:FIELD: error: TEXT" (or warning) on the error stream;
-// on success one summary line on the output stream.
+//           census counts of any year fitted to the stored points (census_files.cpp);
+//   export  the files of a Load Data CSV's ZIP codes back into the four tables (and the
+//           counts given, as given);
+//   check   a data directory against a Load Data CSV, by the viewer's own loading rules,
+//           one line per kind of problem (study_check.cpp).
+// Messages: "tallydata: FILE:LINE:FIELD: error: TEXT" (or warning, or for check note) on
+// the error stream; on success a summary line on the output stream, and after it one
+// line for each thing an import did that its user should know (how a table was read,
+// rows skipped, points fitted).
 // Exit status: 0 done (check: nothing found); 1 an error in the data, a file that
 // could not be read or written, or (check) a problem found; 2 a wrong command line,
 // refused before anything is read.
