@@ -668,9 +668,9 @@ std::string zip_cell(uint32_t zip)
 std::string detail_header()
 {
     std::string text = "zip";
-    for (int f = 0; f < FIELD_COUNT; ++f) text += ",f" + std::to_string(f);
+    for (int f = 0; f < FIELD_COUNT; ++f) text.append(",f").append(std::to_string(f));
     text += "\nlabel";
-    for (int f = 0; f < FIELD_COUNT; ++f) text += "," + label_cell(f < fieldList.count ? fieldList.label[f] : "");
+    for (int f = 0; f < FIELD_COUNT; ++f) text.append(",").append(label_cell(f < fieldList.count ? fieldList.label[f] : ""));
     return text + "\n";
 }
 
@@ -778,7 +778,8 @@ int export_command(const Options &o, FILE *out, Diagnostics &diag)
         detail += z;
         for (int f = 0; f < FIELD_COUNT; ++f) {
             const bool own = g && (g->detail.count(f) || g->filled.count(f));
-            detail += "," + (own ? std::string() : value(i, r.detail[f], "detail f" + std::to_string(f)));
+            detail += ',';
+            if (!own) detail += value(i, r.detail[f], "detail f" + std::to_string(f));
         }
         detail += "\n";
         std::set<int> detailYears;
@@ -789,8 +790,8 @@ int export_command(const Options &o, FILE *out, Diagnostics &diag)
             table += z;
             for (int f = 0; f < FIELD_COUNT; ++f) {
                 const auto found = g->detail.find(f);
-                table += "," + (found != g->detail.end() && found->second.first == year ? float_text(found->second.second)
-                                                                                          : std::string());
+                table += ',';
+                if (found != g->detail.end() && found->second.first == year) table += float_text(found->second.second);
             }
             table += "\n";
         }
