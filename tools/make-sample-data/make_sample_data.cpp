@@ -1032,10 +1032,11 @@ void write_downloads(const std::vector<Facts> &facts, const std::vector<Decennia
         put_text(w, std::string("\"") + d.geographyLabel + "\",\"Geographic Area Name\",\"" + d.totalLabel + "\",\"" +
                         d.totalLabel + "\"\n");
         for (size_t i : order) {
-            const std::string zip = zip_text(facts[i].zip);
-            put_text(w, "\"" + std::string(d.geoPrefix) + zip + "\",\"ZCTA5 " + zip + "\",\"" +
-                            std::to_string(counts[i].population[k]) + "\",\"" + std::to_string(counts[i].housingUnits[k]) +
-                            "\"\n");
+            char row[96];
+            std::snprintf(row, sizeof row, "\"%s%05u\",\"ZCTA5 %05u\",\"%lld\",\"%lld\"\n", d.geoPrefix,
+                          unsigned(facts[i].zip), unsigned(facts[i].zip), static_cast<long long>(counts[i].population[k]),
+                          static_cast<long long>(counts[i].housingUnits[k]));
+            put_text(w, row);
         }
         save(w, dir / d.file);
     }
