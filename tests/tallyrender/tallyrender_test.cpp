@@ -141,12 +141,7 @@ TEST_F(Tallyrender, RefusesBadCommandLinesBeforeWritingAnything)
     ProgramRun version = run("--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("tallyrender ") + TALLYMAP_VERSION + "\n");
-    ProgramRun help = run("-h");
-    EXPECT_EQ(help.status, 0);
-    for (const char *option : {"--data", "--load", "--date", "--field", "--campus", "--height-scale",
-                               "--colour-range", "--view", "--centre", "--select", "--size", "--snapshot",
-                               "--export", "--report", "--frames", "--step", "--count", "--legend"})
-        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    EXPECT_EQ(run("-h").status, 0);   // what it lists: the manual-page test
 }
 
 // Failures to read name the file and the system's reason; for the data directory they
