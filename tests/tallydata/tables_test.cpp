@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <cstring>
+#include <utility>
 #include <string>
 
 static Diagnostics read_text(const std::string &text, TableKind kind, TableSet &set)
@@ -15,14 +16,17 @@ static Diagnostics read_text(const std::string &text, TableKind kind, TableSet &
     return diag;
 }
 
-TEST(TableCells, ZipCellsTakeTheTrailingDigitsOfCensusForms)
+TEST(TableCells, ZipCellsAreOneToFiveDigitsAfterACensusPrefix)
 {
     struct Case { const char *cell; int result; uint32_t zip; };
     const Case cases[] = {
-        {"77002", 1, 77002},          {" 07001 ", 1, 7001},   {"ZCTA5 77002", 1, 77002},
-        {"860Z200US77002", 1, 77002}, {"7", 1, 7},            {"77002-1234", 0, 0},
-        {"770021", 0, 0},             {"00000", 0, 0},        {"", 0, 0},
-        {"77002 x", 0, 0},            {"Geography", -1, 0},  
+        {"77002", 1, 77002},          {" 07001 ", 1, 7001},     {"ZCTA5 77002", 1, 77002},
+        {"860Z200US77002", 1, 77002}, {"8600000US07001", 1, 7001}, {"zcta5 77002", 1, 77002},
+        {"7", 1, 7},                  {"Geography", -1, 0},
+        // Each of these once became another ZIP code (5, 4, 2, 77002) or was cut short.
+        {"77002.5", 0, 0},   {"7.7002e4", 0, 0},  {"770 02", 0, 0},     {"-77002", 0, 0},    {"+77002", 0, 0},
+        {"000077002", 0, 0}, {"0770021", 0, 0},   {"77002-1234", 0, 0}, {"00000", 0, 0},     {"", 0, 0},
+        {"77002 x", 0, 0},   {"ZIP 77002", 0, 0}, {"860Z200US", 0, 0},  {"0400000US48", 0, 0},   // a state's GEO_ID
     };
     for (const Case &c : cases) {
         uint32_t zip = 0;
@@ -103,6 +107,42 @@ TEST(TableReader, RowsAddOnlyTheCellsGiven)
     EXPECT_EQ(set.enrollment.at(1).students[1][ENROLL_MAX], 40);
     EXPECT_EQ(set.enrollment.at(1).students[1][16], 41);
     EXPECT_FALSE(set.enrollment.at(1).given[0][16]);
+}
+
+TEST(TableReader, NulBytesLongCellsAndColumnsPastTheFieldListAreNamed)
+{
+    // A NUL anywhere, header or cell, is an error on its line and field; nothing is read.
+    for (const auto &[text, place] : {std::pair{std::string("zip\0x,f0\n77002,1\n", 18), "t.csv:1:1:"},
+                                      std::pair{std::string("zip,f0,f1\n77002,1,2\n77003,3,1\0002\n", 32), "t.csv:3:3:"}}) {
+        TableSet set;
+        Diagnostics diag = read_text(text, TABLE_DETAIL, set);
+        ASSERT_EQ(diag.errors, 1) << place;
+        EXPECT_EQ(diag.lines[0].rfind(std::string("tallydata: ") + place + " error: a NUL byte", 0), 0u) << diag.lines[0];
+        EXPECT_TRUE(set.census.empty());
+    }
+    // A cell of 1 MB is read; one byte more is refused on the line where it starts, at
+    // once however long it goes on.
+    const size_t limit = size_t(1) << 20;
+    for (size_t size : {limit, limit + 1, 16 * limit}) {
+        TableSet set;
+        const std::string text = "zip,f0\n77002,1\n77003,\"" + std::string(size, 'x') + "\"\n";
+        Diagnostics diag = read_text(text, TABLE_DETAIL, set);
+        ASSERT_EQ(diag.errors, 1) << size;
+        EXPECT_EQ(diag.lines.back().find(size == limit ? "t.csv:3:2: error: not a number" : "t.csv:3: error: a cell longer than 1 MB"),
+                  11u) << size << diag.lines.back().substr(0, 80);
+    }
+    // f307 is past the last line of the field list: another column, named, not read into
+    // the row (21 columns before it, more than the errors a file shows).
+    std::string header = "zip", row = "77002";
+    for (int f = 0; f <= 20; ++f) header += ",f" + std::to_string(f), row += "," + std::to_string(f);
+    TableSet set;
+    Diagnostics diag = read_text(header + ",f307\n" + row + ",99\n", TABLE_DETAIL, set);
+    EXPECT_EQ(diag.errors, 0);
+    ASSERT_EQ(diag.lines.size(), 2u);
+    EXPECT_EQ(diag.lines[0], "tallydata: t.csv:1:23: warning: column f307 is past the last line of the field list "
+                             "(f0 to f306): ignored");
+    EXPECT_EQ(set.census.at(77002).detail[20], 20.0f);
+    EXPECT_FALSE(set.census.at(77002).detailGiven[21]);
 }
 
 TEST(TableReader, EveryPrefixOfATableIsHandled)

@@ -106,21 +106,47 @@ static std::string_view trimmed(const char *cell)
     return s;
 }
 
+// A GEO_ID's prefix: a summary level, four characters of components and "US"
+// ("860Z200US77002" in the 2020 downloads, "8600000US77002" before, "0400000US48" a state).
+constexpr size_t GEO_ID_PREFIX = 9;
+constexpr std::string_view ZIP_AREA_LEVEL = "860";   // the summary level of ZIP code areas
+
+// The length of the census's own prefix of a ZIP cell, or 0: the name of a ZIP code
+// area ("ZCTA5 77002", any letter case) or a GEO_ID.
+static size_t census_prefix(std::string_view s)
+{
+    constexpr std::string_view NAME = "ZCTA5 ";
+    if (s.size() > NAME.size() && std::equal(NAME.begin(), NAME.end(), s.begin(),
+                                             [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); }))
+        return NAME.size();
+    if (s.size() > GEO_ID_PREFIX && is_digit(s[0]) && is_digit(s[1]) && is_digit(s[2]) && s.substr(7, 2) == "US" &&
+        std::all_of(s.begin() + 3, s.begin() + 7, [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+        return GEO_ID_PREFIX;
+    return 0;
+}
+
 int parse_zip_cell(const char *cell, uint32_t &zip, const char *&why)
 {
     std::string_view s = trimmed(cell);
     if (s.empty()) { why = "the ZIP code is empty"; return 0; }
     if (std::none_of(s.begin(), s.end(), is_digit)) { why = "no ZIP code in the cell"; return -1; }
-    size_t end = s.size(), start = end;
-    while (start > 0 && is_digit(s[start - 1])) --start;
-    if (start == end) { why = "the cell does not end in a ZIP code"; return 0; }
-    if (end - start > 5) { why = "a ZIP code has at most 5 digits"; return 0; }
-    if (start >= 2 && s[start - 1] == '-' && is_digit(s[start - 2])) {
+    const size_t prefix = census_prefix(s);
+    if (prefix == GEO_ID_PREFIX && s.substr(0, ZIP_AREA_LEVEL.size()) != ZIP_AREA_LEVEL) {
+        why = "a GEO_ID of another summary level than ZIP code areas (860)";
+        return 0;
+    }
+    s.remove_prefix(prefix);
+    const size_t digits = size_t(std::find_if_not(s.begin(), s.end(), is_digit) - s.begin());
+    if (digits == 5 && s.size() == 10 && s[5] == '-' && std::all_of(s.begin() + 6, s.end(), is_digit)) {
         why = "a ZIP+4 code; give the five-digit ZIP code";
         return 0;
     }
+    // Nothing but the digits: a fraction, an exponent, a sign or a blank inside would
+    // leave a number that is not the ZIP code written.
+    if (digits == 0 || digits < s.size()) { why = "not a ZIP code (1 to 5 digits)"; return 0; }
+    if (digits > 5) { why = "a ZIP code has at most 5 digits"; return 0; }
     uint32_t value = 0;
-    for (size_t i = start; i < end; ++i) value = value * 10 + uint32_t(s[i] - '0');
+    for (char c : s) value = value * 10 + uint32_t(c - '0');
     if (value == 0) { why = "ZIP code 0"; return 0; }
     zip = value;
     return 1;
@@ -190,6 +216,11 @@ std::string double_text(double value)
 namespace {
 
 constexpr int MAX_ERRORS_SHOWN = 20;   // per file; a wrong file can make thousands
+constexpr size_t MAX_CELL_BYTES = size_t(1) << 20;   // no census table needs a longer cell
+// The tables are fed to libcsv at most this much at a time, so that a cell beyond
+// MAX_CELL_BYTES is seen soon after it passes the bound; the parser's buffer grows by
+// the same step (its own 128 bytes would copy a long cell over and over).
+constexpr size_t FEED_BYTES = size_t(1) << 16;
 
 struct Record {
     std::vector<std::string> cells;
@@ -201,6 +232,9 @@ struct Splitter {
     std::vector<Record> records;
     long line = 1;            // the line being fed
     long recordStart = 0;     // where the record being read started; 0 = none yet
+    long nulLine = 0;         // the record of the first cell holding a NUL byte; 0 = none
+    int  nulField = 0;        // and its field
+    long longCellLine = 0;    // the record of a cell beyond MAX_CELL_BYTES that ended in the bytes fed last
 };
 
 void on_field(void *text, size_t length, void *data)
@@ -208,6 +242,11 @@ void on_field(void *text, size_t length, void *data)
     Splitter &s = *static_cast<Splitter *>(data);
     if (s.current.cells.empty()) s.current.line = s.recordStart ? s.recordStart : s.line;
     s.current.cells.emplace_back(text ? static_cast<const char *>(text) : "", text ? length : 0);
+    if (length > MAX_CELL_BYTES && s.longCellLine == 0) s.longCellLine = s.current.line;
+    if (s.nulLine == 0 && s.current.cells.back().find('\0') != std::string::npos) {
+        s.nulLine = s.current.line;
+        s.nulField = int(s.current.cells.size());
+    }
 }
 
 void on_record(int, void *data)
@@ -222,30 +261,38 @@ void on_record(int, void *data)
 
 // Splits text into records at separator. libcsv reports fields and record ends but no
 // positions, so the text goes in one line at a time, and a record starts on the line fed
-// while the parser had not begun a row (its pstate 0). Returns 0 with the line of a
-// quoting error.
-int split_records(const char *bytes, size_t size, char separator, Splitter &s, long &badLine)
+// while the parser had not begun a row (its pstate 0). Returns 0 with the line where the
+// failing record starts and why: a quoting error, or a cell beyond MAX_CELL_BYTES.
+int split_records(const char *bytes, size_t size, char separator, Splitter &s, long &badLine, const char *&why)
 {
     csv_parser parser;
-    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0) return badLine = 0, 0;
-    csv_set_delim(&parser, static_cast<unsigned char>(separator));
-    size_t at = 0;
-    int ok = 1;
-    while (at < size) {
-        const char *newline = static_cast<const char *>(std::memchr(bytes + at, '\n', size - at));
-        size_t piece = newline ? size_t(newline - (bytes + at)) + 1 : size - at;
-        if (parser.pstate == 0) s.recordStart = s.line;
-        if (csv_parse(&parser, bytes + at, piece, on_field, on_record, &s) != piece) {
-            ok = 0;
-            break;
-        }
-        at += piece;
-        if (newline) ++s.line;
+    if (csv_init(&parser, CSV_STRICT | CSV_STRICT_FINI | CSV_APPEND_NULL) != 0) {
+        why = "no memory to read the table";
+        return badLine = 0, 0;
     }
-    if (ok && csv_fini(&parser, on_field, on_record, &s) != 0) ok = 0;
-    if (!ok) badLine = s.recordStart ? s.recordStart : s.line;
+    csv_set_delim(&parser, static_cast<unsigned char>(separator));
+    csv_set_blk_size(&parser, FEED_BYTES);
+    size_t at = 0;
+    why = nullptr;
+    while (at < size && !why) {
+        const char *newline = static_cast<const char *>(std::memchr(bytes + at, '\n', size - at));
+        const size_t lineEnd = newline ? size_t(newline - bytes) + 1 : size;
+        if (parser.pstate == 0) s.recordStart = s.line;
+        while (at < lineEnd && !why) {
+            const size_t piece = std::min(lineEnd - at, FEED_BYTES);
+            if (csv_parse(&parser, bytes + at, piece, on_field, on_record, &s) != piece)
+                why = "a quoted field is not closed or a quote stands inside a field";
+            else if (parser.entry_pos > MAX_CELL_BYTES || s.longCellLine)
+                why = "a cell longer than 1 MB starts on this line: no census table has one";
+            at += piece;
+        }
+        if (newline && !why) ++s.line;
+    }
+    if (!why && csv_fini(&parser, on_field, on_record, &s) != 0)
+        why = "a quoted field is not closed or a quote stands inside a field";
+    if (why) badLine = s.longCellLine ? s.longCellLine : s.recordStart ? s.recordStart : s.line;
     csv_free(&parser);
-    return ok;
+    return why ? 0 : 1;
 }
 
 // ============================================================================
@@ -387,6 +434,15 @@ int field_line_of(const std::string &name)
         line = line * 10 + (name[i] - '0');
     }
     return line < FIELD_COUNT ? line : -1;
+}
+
+// True for a header "fN" whose N is past the field list's last line (f307, f1000): a
+// count the viewer has no line for.
+bool past_field_list(const std::string &name)
+{
+    if (name.size() < 2 || name[0] != 'f' || name[1] == '0') return false;
+    if (!std::all_of(name.begin() + 1, name.end(), is_digit)) return false;
+    return name.size() > 4 || std::stoi(name.substr(1)) >= FIELD_COUNT;
 }
 
 extern const TableKindRow TABLE_KINDS[TABLE_KIND_COUNT];
@@ -569,6 +625,9 @@ bool FileReader::header(const Record &r)
         int slot = slot_of(header);
         if (slot < 0) {
             if (header == "geo_id" && geoId < 0) geoId = int(i);
+            else if (kindRow.fieldColumns && past_field_list(header))
+                report(diag, false, name, r.line, int(i) + 1, "column %s is past the last line of the field list "
+                       "(f0 to f%d): ignored", header.c_str(), FIELD_COUNT - 1);
             continue;
         }
         if (renamedSlot[slot]) continue;   // --column chose another column for it
@@ -624,9 +683,7 @@ bool FileReader::header(const Record &r)
 static bool other_summary_level(const char *cell)
 {
     std::string_view s = trimmed(cell);
-    if (s.size() < 9 || s.substr(7, 2) != "US") return false;
-    if (!std::all_of(s.begin(), s.begin() + 3, is_digit)) return false;
-    return s.substr(0, 3) != "860";
+    return census_prefix(s) == GEO_ID_PREFIX && s.substr(0, ZIP_AREA_LEVEL.size()) != ZIP_AREA_LEVEL;
 }
 
 void FileReader::row(const Record &r)
@@ -826,8 +883,15 @@ int read_table(const char *name, const char *bytes, size_t size, TableKind kind,
     const std::string note = table_text_note(text);
     if (!note.empty()) set.readAs.push_back(std::string(name) + ": " + note);
     Splitter splitter;
-    if (!split_records(text.text.data(), text.text.size(), text.separator, splitter, badLine)) {
-        report(diag, true, name, badLine, 0, "a quoted field is not closed or a quote stands inside a field");
+    const char *why = nullptr;
+    if (!split_records(text.text.data(), text.text.size(), text.separator, splitter, badLine, why)) {
+        report(diag, true, name, badLine, 0, "%s", why);
+        return 0;
+    }
+    // A NUL ends a cell for every reader of C strings: refused, not read as a shorter cell.
+    if (splitter.nulLine) {
+        report(diag, true, name, splitter.nulLine, splitter.nulField,
+               "a NUL byte in the cell: a table is text (save it as CSV UTF-8)");
         return 0;
     }
     if (splitter.records.empty()) {
@@ -840,9 +904,9 @@ int read_table(const char *name, const char *bytes, size_t size, TableKind kind,
     for (size_t i = 1; i < splitter.records.size(); ++i) {
         const Record &r = splitter.records[i];
         uint32_t zip = 0;
-        const char *why = "";
+        const char *notZip = "";
         // Census downloads put a row of labels under the header: no digit in its zip cell.
-        if (i == 1 && parse_zip_cell(reader.cell(r, COL_ZIP), zip, why) == -1) continue;
+        if (i == 1 && parse_zip_cell(reader.cell(r, COL_ZIP), zip, notZip) == -1) continue;
         reader.row(r);
     }
     if (reader.errorsHere > MAX_ERRORS_SHOWN)

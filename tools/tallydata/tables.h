@@ -116,8 +116,9 @@ int read_table(const char *name, const char *bytes, size_t size, TableKind kind,
                Diagnostics &diag, const TableOptions &options = TableOptions());
 
 // Cell parsers, shared with the tests: each returns 1 and the value, or 0 and a reason.
-// A ZIP cell: after trimming blanks it ends in a run of 1..5 digits (not a ZIP+4 form),
-// not 0. Returns -1 when the cell holds no digit at all (a label).
+// A ZIP cell: after trimming blanks and one census prefix (ZCTA5 77002, 860Z200US77002,
+// 8600000US77002), 1 to 5 digits and nothing else, not 0; a GEO_ID of another summary
+// level than 860 is refused. Returns -1 when the cell holds no digit at all (a label).
 int parse_zip_cell(const char *cell, uint32_t &zip, const char *&why);
 // A count: a decimal number in single precision, finite; no locale.
 int parse_float_cell(const char *cell, float &value, const char *&why);
