@@ -15,23 +15,34 @@ static int failed(int &error, int number)
     return 0;
 }
 
-std::string temporary_name_of(const std::string &target)
+// ".NAME" + mark + this process, beside target.
+static std::string name_beside(const std::string &target, const char *mark)
 {
     const size_t slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    return folder + "." + name + TEMPORARY_MARK + std::to_string(long(getpid()));
+    return folder + "." + name + mark + std::to_string(long(getpid()));
 }
 
-bool is_temporary_name(const std::string &name)
+std::string temporary_name_of(const std::string &target) { return name_beside(target, TEMPORARY_MARK); }
+
+std::string backup_name_of(const std::string &target) { return name_beside(target, BACKUP_MARK); }
+
+// True when name is ".NAME" + mark + a process number.
+static bool is_name_beside(const std::string &name, std::string_view mark)
 {
-    const size_t mark = name.rfind(TEMPORARY_MARK);
-    if (name.size() < 2 || name[0] != '.' || mark == std::string::npos || mark == 0) return false;
-    const std::string_view pid = std::string_view(name).substr(mark + sizeof TEMPORARY_MARK - 1);
+    const size_t at = name.rfind(mark);
+    if (name.size() < 2 || name[0] != '.' || at == std::string::npos || at == 0) return false;
+    const std::string_view pid = std::string_view(name).substr(at + mark.size());
     if (pid.empty()) return false;
     for (char c : pid)
         if (c < '0' || c > '9') return false;
     return true;
+}
+
+bool is_temporary_name(const std::string &name)
+{
+    return is_name_beside(name, TEMPORARY_MARK) || is_name_beside(name, BACKUP_MARK);
 }
 
 void begin_file_write(FileWrite &write, const std::string &target)

@@ -17,6 +17,9 @@
 
 // Marks every temporary name: a leftover of an interrupted run is found by it.
 constexpr char TEMPORARY_MARK[] = ".partial-";
+// Marks a backup name: a second name of a file that a set of files replaces, kept until
+// the whole set is in place (tallydata's file sets).
+constexpr char BACKUP_MARK[] = ".backup-";
 
 struct FileWrite {
     std::string target;      // where the file goes
@@ -26,7 +29,11 @@ struct FileWrite {
 // The hidden temporary name beside target, marked with this process.
 std::string temporary_name_of(const std::string &target);
 
-// True when name (a file name without folder) is a temporary name this helper makes.
+// The hidden backup name beside target, marked with this process (".NAME.backup-PID").
+std::string backup_name_of(const std::string &target);
+
+// True when name (a file name without folder) is a temporary or backup name these
+// helpers make.
 bool is_temporary_name(const std::string &name);
 
 // Names the temporary file of target; nothing is created yet.

@@ -97,7 +97,10 @@ TEST(TemporaryNames, AreHiddenBesideTheTargetAndRecognised)
     EXPECT_EQ(temporary_name_of("out/f_001.png"), "out/.f_001.png.partial-" + pid);
     EXPECT_EQ(temporary_name_of("a.glb"), ".a.glb.partial-" + pid);
     EXPECT_TRUE(is_temporary_name(".77002.zc.partial-" + pid));
-    for (const char *other : {"77002.zc", ".77002.zc", ".partial-12", ".a.partial-", ".a.partial-1x", "a.partial-1"})
+    EXPECT_EQ(backup_name_of("zips/77002.zc"), "zips/.77002.zc.backup-" + pid);
+    EXPECT_TRUE(is_temporary_name(".77002.zc.backup-" + pid));
+    for (const char *other : {"77002.zc", ".77002.zc", ".partial-12", ".a.partial-", ".a.partial-1x", "a.partial-1",
+                              ".a.backup-", "a.backup-1", ".tallydata.lock"})
         EXPECT_FALSE(is_temporary_name(other)) << other;
 }
 

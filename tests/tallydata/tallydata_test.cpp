@@ -20,6 +20,8 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -227,6 +229,27 @@ TEST_F(TallydataImport, MergesCellByCellAndReplaceStartsFromZeros)
     EXPECT_EQ(r.families.census[0], 33);
     EXPECT_EQ(r.detail[306], 0);
     EXPECT_EQ(enrollment_values(dir / "data/enroll/77002.enr"), (std::vector<int>{12, 9, 12, 3, 2}));   // not rewritten
+
+    // A maximum given once stays when a later table gives a year and no max row.
+    write_text(dir / "e3.csv", "zip,campus,year,students\n77002,1,max,40\n");
+    write_text(dir / "e4.csv", "zip,campus,year,students\n77002,1,1991,7\n");
+    ASSERT_EQ(tallydata("import " + data + "--enrollment e3.csv").status, 0);
+    ASSERT_EQ(tallydata("import " + data + "--enrollment e4.csv").status, 0);
+    EXPECT_EQ(enrollment_values(dir / "data/enroll/77002.enr"), (std::vector<int>{12, 9, 40, 3, 2}));
+
+    // A census file longer than its layout is named with its size, merged and cut to 1288 bytes.
+    write_text(dir / "data/zips/77002.zc", slurp(dir / "data/zips/77002.zc") + std::string(712, '\x7f'));
+    write_text(dir / "c3.csv", "zip,year,households\n77002,1990,21\n");
+    run = tallydata("import " + data + "--census c3.csv");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("data/zips/77002.zc: warning: holds 2000 bytes, not the 1288 of a census file: replaced "
+                           "by one of 1288, with the values it holds"), std::string::npos) << run.err;
+    bytes = slurp(dir / "data/zips/77002.zc");
+    EXPECT_EQ(bytes.size(), 1288u);
+    r = ZipRecord{};
+    decode_zone_file(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(), r);
+    EXPECT_EQ(r.households.census[0], 21);
+    EXPECT_EQ(r.families.census[0], 33);   // kept from the file
 }
 
 // ---------------------------------------------------------------------------------
@@ -259,6 +282,9 @@ TEST_F(TallydataImport, EveryErrorLeavesTheDataFolderAsItWas)
         {"--census", "zip,year,population\n770021,1990,1\n", "t.csv:2:1: error: a ZIP code has at most 5 digits"},
         {"--census", "zip,year,population\n0,1990,1\n", "t.csv:2:1: error: ZIP code 0"},
         {"--census", "zip,year,population\n,1990,1\n", "t.csv:2:1: error: the ZIP code is empty"},
+        {"--census", "zip,year,population\n77002.5,1990,1\n", "t.csv:2:1: error: not a ZIP code (1 to 5 digits): 77002.5"},
+        {"--census", "zip,year,population\n-77002,1990,1\n", "t.csv:2:1: error: not a ZIP code (1 to 5 digits): -77002"},
+        {"--census", std::string("zip,year,population\n77002,1990,1\0002\n", 34), "t.csv:2:3: error: a NUL byte in the cell"},
         {"--census", "zip,year,population\n77002,1990,1\nTotal,1990,1\n", "t.csv:3:1: error: no ZIP code in the cell"},
         {"--census", "zip,year,population\n77002,1990,\"1\n", "t.csv:2: error: a quoted field is not closed"},
         {"--detail", "zip,f0\n77002,1\n77002,2\n", "t.csv:3:1: error: ZIP code 77002 is in the detail table twice"},
@@ -291,6 +317,19 @@ TEST_F(TallydataImport, EveryErrorLeavesTheDataFolderAsItWas)
         EXPECT_EQ(slurp(dir / "study.csv"), studyBefore) << what;
     }
 
+    // The study CSV may not overwrite a table of the import, a file of the data folder or a folder.
+    for (const auto &[study, message] : {std::pair{"z.csv", "z.csv: error: is the table --zips z.csv of this import"},
+                                         std::pair{"c.csv", "c.csv: error: is the table --census c.csv of this import"},
+                                         std::pair{"data/zips/77002.zc", "lies inside the data folder"},
+                                         std::pair{"data", "data: error: is a folder"}}) {
+        ProgramRun run = tallydata("import " + data + "--census c.csv --zips z.csv --study " + study);
+        EXPECT_EQ(run.status, 1) << study;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_EQ(snapshot(dir / "data"), before) << study;
+        EXPECT_EQ(slurp(dir / "study.csv"), studyBefore) << study;
+    }
+    EXPECT_EQ(slurp(dir / "z.csv"), "zip,longitude,latitude,travel,traffic\n77002,-95.36,29.75,1,2\n");
+
     // A table that cannot be read, and the installed data itself (through a link).
     ProgramRun run = tallydata("import " + data + "--census missing.csv");
     EXPECT_EQ(run.status, 1);
@@ -306,6 +345,24 @@ TEST_F(TallydataImport, EveryErrorLeavesTheDataFolderAsItWas)
     run = tallydata("import --data link/. --census c.csv");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("import into a folder of your own"), std::string::npos) << run.err;
+    // A folder of one's own whose zips/ or enroll/ links into the installed data. The
+    // tables hold the bundled figures, so that a wrong import would change no byte there:
+    // it is seen by the installed files' new inodes.
+    struct stat zc, enr;
+    ASSERT_EQ(stat((SOURCE / "data/zips/77002.zc").c_str(), &zc), 0);
+    ASSERT_EQ(stat((SOURCE / "data/enroll/77002.enr").c_str(), &enr), 0);
+    for (const char *sub : {"zips", "enroll"}) {
+        fs::create_directories(dir / "own/data");
+        fs::create_directory_symlink(SOURCE / "data" / sub, dir / "own/data" / sub);
+        run = tallydata("import --data own/data " + all_tables());
+        EXPECT_EQ(run.status, 1) << sub;
+        EXPECT_NE(run.err.find("own/data/" + std::string(sub) + ": error: this is the installed sample data"),
+                  std::string::npos) << run.err;
+        fs::remove_all(dir / "own");
+    }
+    struct stat after;
+    EXPECT_TRUE(stat((SOURCE / "data/zips/77002.zc").c_str(), &after) == 0 && after.st_ino == zc.st_ino);
+    EXPECT_TRUE(stat((SOURCE / "data/enroll/77002.enr").c_str(), &after) == 0 && after.st_ino == enr.st_ino);
     EXPECT_EQ(snapshot(SOURCE / "data"), bundled);
     EXPECT_EQ(snapshot(dir / "data"), before);
 }
@@ -366,21 +423,24 @@ TEST_F(TallydataImport, FullDiskAndReadOnlyFolderChangeNothing)
         GTEST_SKIP() << "unshare cannot make a mount namespace here";
     const char *unshare = std::system("unshare -m true 2>/dev/null") == 0 ? "unshare -m" : "unshare -rm";
     fs::create_directories(dir / "mnt");
-    // In the namespace: a 160 KB tmpfs holding a small data folder (its own empty ui/
-    // and maps/, so nothing is copied); importing the whole
+    // In the namespace: a 160 KB tmpfs holding a small data folder (its own ui/ with the
+    // field list and an empty maps/, so nothing is copied); importing the whole
     // study area (about 350 KB) runs out of room. Then the same folder read-only.
     write_text(dir / "c.csv", "zip,year,population,households,families\n77002,1990,1,2,3\n");
+    write_text(dir / "ro.csv", "ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n77002,1,-95.36,29.75,1,2\n");
     const std::string t = "'" TALLYDATA_PATH "'";
     const std::string script =
         "set -u; cd '" + dir.string() + "' && mount -t tmpfs -o size=160k tmpfs mnt && "
-        "mkdir -p mnt/data/ui mnt/data/maps && "
+        "mkdir -p mnt/data/ui mnt/data/maps && cp '" + (SOURCE / "data/ui/fields.ui").string() + "' mnt/data/ui && "
         + t + " import --data mnt/data --census c.csv >/dev/null 2>&1 && "
-        "(cd mnt && find . -type f | sort | xargs md5sum) > before.txt && "
+        "(cd mnt && find . -type f ! -name .tallydata.lock | sort | xargs md5sum) > before.txt && "
         + t + " import --data mnt/data " + all_tables() + " --study mnt/study.csv > full.out 2> full.err; echo $? > full.status; "
-        "(cd mnt && find . -type f | sort | xargs md5sum) > after-full.txt; ls -a mnt/data/zips | wc -l > full.names; "
-        "mount --bind mnt mnt && mount -o remount,ro,bind mnt && "
+        "(cd mnt && find . -type f ! -name .tallydata.lock | sort | xargs md5sum) > after-full.txt; ls -a mnt/data/zips | wc -l > full.names; "
+        "rm mnt/data/.tallydata.lock && mount --bind mnt mnt && mount -o remount,ro,bind mnt && "
         + t + " import --data mnt/data --census c.csv --replace > ro.out 2> ro.err; echo $? > ro.status; "
-        "(cd mnt && find . -type f | sort | xargs md5sum) > after-ro.txt";
+        + t + " check --data mnt/data --load ro.csv > ro-check.out 2>&1; "
+        + t + " export --data mnt/data --load ro.csv --into ro-tables > ro-export.out 2>&1; echo $? > ro-export.status; "
+        "(cd mnt && find . -type f ! -name .tallydata.lock | sort | xargs md5sum) > after-ro.txt";
     write_text(dir / "script.sh", script);
     ASSERT_EQ(std::system((std::string(unshare) + " sh '" + (dir / "script.sh").string() + "'").c_str()), 0) << slurp(dir / "full.err");
     ASSERT_FALSE(slurp(dir / "before.txt").empty());
@@ -390,6 +450,10 @@ TEST_F(TallydataImport, FullDiskAndReadOnlyFolderChangeNothing)
     EXPECT_EQ(slurp(dir / "full.names"), "3\n");   // ".", ".." and 77002.zc: no temporary left behind
     EXPECT_EQ(slurp(dir / "ro.status"), "1\n");
     EXPECT_NE(slurp(dir / "ro.err").find("Read-only file system"), std::string::npos) << slurp(dir / "ro.err");
+    // What cannot be written needs no lock: check and export read the read-only folder.
+    EXPECT_NE(slurp(dir / "ro-check.out").find("tallydata: 1 ZIP code checked, 1 problem found"), std::string::npos)
+        << slurp(dir / "ro-check.out");   // census counts without detail counts
+    EXPECT_EQ(slurp(dir / "ro-export.status"), "0\n") << slurp(dir / "ro-export.out");
     EXPECT_EQ(slurp(dir / "after-ro.txt"), slurp(dir / "before.txt"));
 }
 
@@ -408,7 +472,7 @@ TEST_F(TallydataExport, NonFiniteValuesAndMissingFiles)
     // belongs) are exported as it reads them, each with the warning check gives.
     write_text(dir / "study.csv", std::string("ZIP,ID,LONGITUDE,LATITUDE,TRAVEL,TRAFFIC\n77002,1,-95.36,29.75,1,2\n"
                                               "7001,2,-95.1,29.1,3,4\n77003\0,3,-95.1,29.1,3,4\n", 112) +
-                                  "77004,4,-95.1,29.1,3,4.5\n");
+                                  "77004,4,-95.1,29.1,3,4.5\n77002,5,-95.36,29.75,1,2\n");
     ProgramRun run = tallydata("export --data data --load study.csv --into out");
     EXPECT_NE(run.err.find("study.csv:4: warning: ZIP code 77003: the viewer's scan stops after 1 of 6 fields: "
                            "exported as the viewer reads it, 0 for the rest"), std::string::npos) << run.err;
@@ -422,6 +486,13 @@ TEST_F(TallydataExport, NonFiniteValuesAndMissingFiles)
     EXPECT_NE(census.find("\n07001,2012,0,0,0\n"), std::string::npos) << census;
     EXPECT_NE(slurp(dir / "out/detail.csv").find("\n77002,0,0,0.1,0,"), std::string::npos);
     EXPECT_NE(slurp(dir / "out/enrollment.csv").find("\n07001,2,max,0\n"), std::string::npos);
+    // A ZIP code the study lists twice is exported once, so the tables import again.
+    EXPECT_NE(run.err.find("study.csv:6: warning: ZIP code 77002 is in the file twice: exported once"), std::string::npos);
+    run = tallydata("import --data back --zips out/zips.csv --census out/census.csv --detail out/detail.csv "
+                    "--enrollment out/enrollment.csv --study back.csv");
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string back = slurp(dir / "back.csv");
+    EXPECT_EQ(back.find("\n77002,"), back.rfind("\n77002,")) << back;
 }
 
 // A census file image of a record, for a folder built to hold a problem.

@@ -272,17 +272,6 @@ void fill_totals(bool countsGiven, ZipRecord &record, GivenCounts &given, const 
 // ============================================================================
 // [SECTION] The plan
 // ============================================================================
-// The stored census file of zip decoded into record: 1 read, 0 none there, -1
-// unreadable (reported).
-int read_stored_census(const fs::path &path, ZipRecord &record, Diagnostics &diag)
-{
-    std::string stored;
-    const int got = read_whole_file(path, stored);
-    if (got < 0) report(diag, true, path.c_str(), 0, 0, "cannot be read (%s)", std::strerror(errno));
-    if (got > 0) decode_zone_file(reinterpret_cast<const unsigned char *>(stored.data()), stored.size(), record);
-    return got;
-}
-
 void summary_notes(const PlanSummary &summary, CensusPlan &plan, Diagnostics &diag)
 {
     constexpr size_t FITS_SHOWN = 6;
@@ -343,7 +332,7 @@ void plan_census(const fs::path &dataDir, bool replace, const TableSet &set, con
         char name[ZONE_FILE_NAME_SIZE];
         zone_file_name(ZONE_CENSUS, zip, name);
         const fs::path path = dataDir / name;
-        const int got = replace ? 0 : read_stored_census(path, record, diag);
+        const int got = read_stored_zone_file(path, ZONE_CENSUS, replace, record, diag);
         if (got < 0) continue;
         GivenCounts given = replace ? GivenCounts() : table[zip];   // --replace forgets what this ZIP code had
         bool countsGiven = false;

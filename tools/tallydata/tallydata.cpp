@@ -41,6 +41,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <getopt.h>
@@ -58,8 +59,9 @@ static const char USAGE[] =
     "                        [[--year Y] [--column NAME=HEADER]... --detail T.csv]...\n"
     "                        [[--column NAME=HEADER]... --zips T.csv | --enrollment T.csv]...\n"
     "                        [--only-study STUDY.csv] [--study OUT.csv] [--replace] [--dry-run]\n"
-    "       tallydata export [--data DIR] --load STUDY.csv --into DIR\n"
-    "       tallydata check  [--data DIR] --load STUDY.csv [--all]\n"
+    "                        [--no-wait]\n"
+    "       tallydata export [--data DIR] --load STUDY.csv --into DIR [--no-wait]\n"
+    "       tallydata check  [--data DIR] --load STUDY.csv [--all] [--no-wait]\n"
     "       tallydata --help | tallydata --version | tallydata COMMAND --help\n";
 
 static const char HELP[] =
@@ -70,7 +72,9 @@ static const char HELP[] =
     "  export   write the figures of a Load Data CSV's ZIP codes as the four tables\n"
     "  check    report what the viewer would misread or show as 0 for a Load Data CSV\n"
     "\n"
-    "--data DIR names the data folder (default ./data). 'tallydata COMMAND --help' says more.\n"
+    "--data DIR names the data folder (default ./data). A command waits while another\n"
+    "tallydata works on the same folder; --no-wait refuses instead (exit 1).\n"
+    "'tallydata COMMAND --help' says more.\n"
     "Exit status: 0 done, 1 an error in the data or a file, 2 a wrong command line.\n";
 
 // Import's help: the tables' lines come from their rows (table_kind_info).
@@ -79,13 +83,16 @@ static const char IMPORT_HELP_HEAD[] =
     "                        [[--year Y] [--column NAME=HEADER]... --detail T.csv]...\n"
     "                        [[--column NAME=HEADER]... --zips T.csv | --enrollment T.csv]...\n"
     "                        [--only-study STUDY.csv] [--study OUT.csv] [--replace] [--dry-run]\n"
+    "                        [--no-wait]\n"
     "\n"
     "Reads every table, checks everything, and only then writes: one census file\n"
     "DIR/zips/ZIP.zc per ZIP code of --census or --detail, one enrollment file\n"
     "DIR/enroll/ZIP.enr per ZIP code of --enrollment, and with --zips the Load Data CSV\n"
     "--study (default study.csv). A file that exists is updated cell by cell; --replace\n"
     "starts the files it writes from zeros. A folder without ui/ or maps/ gets a copy of\n"
-    "the installed ones. Any error leaves every file as it was.\n"
+    "the installed ones. The files change all together or not at all, whatever happens: any\n"
+    "error leaves every file as it was, and an import that was killed is finished or undone\n"
+    "by the next tallydata command on the folder. They are on the disk when it says done.\n"
     "\n"
     "Census counts may be of any year from 1990 to 2020. The viewer stores four points\n"
     "of each series (1990, 2000, 2007, 2012); a series given other years gets the four\n"
@@ -99,9 +106,10 @@ static const char IMPORT_HELP_HEAD[] =
     "columns found by name, in any order:\n";
 
 static const char IMPORT_HELP_TAIL[] =
-    "A ZIP cell may carry a prefix (ZCTA5 77002, 860Z200US77002); rows of another summary\n"
-    "level (0400000US48) are skipped. Each table option may be given more than once (one\n"
-    "census download per year). These apply to the next table option alone:\n"
+    "A ZIP cell is 1 to 5 digits, after a census prefix (ZCTA5 77002, 860Z200US77002); rows\n"
+    "of another summary level (0400000US48) are skipped. Without a max row, a campus's\n"
+    "maximum rises to its largest year and is never lowered. Each table option may be given\n"
+    "more than once (one census download per year). These apply to the next table option alone:\n"
     "  --year Y              every row is of year Y (census: no year column; detail: the\n"
     "                        counts' year, 2007 when not given)\n"
     "  --column NAME=HEADER  read the column headed HEADER as NAME (population=P1_001N)\n"
@@ -110,7 +118,8 @@ static const char IMPORT_HELP_TAIL[] =
     "  --only-study STUDY    skip, and count, the ZIP codes that this Load Data CSV lacks\n"
     "  --study OUT           where the Load Data CSV from --zips goes (default study.csv)\n"
     "  --replace             start from zeros instead of the stored values and counts\n"
-    "  --dry-run             read and check everything, write nothing\n";
+    "  --dry-run             read and check everything, write nothing\n"
+    "  --no-wait             refuse (exit 1) instead of waiting for another tallydata on DIR\n";
 
 static const char EXPORT_HELP[] =
     "usage: tallydata export [--data DIR] --load STUDY.csv --into DIR\n"
@@ -161,12 +170,13 @@ struct Options {
     bool replace = false;
     bool dryRun = false;
     bool all = false;              // check --all: every ZIP code of a kind of problem, not the first few
+    bool noWait = false;           // refuse instead of waiting for another tallydata on the data folder
     std::string load, into;
 };
 
 // getopt_long's values of the options: a table kind's option is OPT_TABLE + its kind.
 enum OptionId { OPT_HELP = 'h', OPT_DATA = 256, OPT_STUDY, OPT_REPLACE, OPT_DRY_RUN, OPT_LOAD, OPT_INTO, OPT_VERSION,
-                OPT_YEAR, OPT_COLUMN, OPT_ONLY_STUDY, OPT_ALL, OPT_TABLE };
+                OPT_YEAR, OPT_COLUMN, OPT_ONLY_STUDY, OPT_ALL, OPT_NO_WAIT, OPT_TABLE };
 
 // Every option, with the commands that take it.
 struct OptionRow {
@@ -189,6 +199,7 @@ const OptionRow OPTION_ROWS[] = {
     {"column", required_argument, OPT_COLUMN, true, false, false, false},
     {"only-study", required_argument, OPT_ONLY_STUDY, true, false, false, false},
     {"all", no_argument, OPT_ALL, false, false, true, false},
+    {"no-wait", no_argument, OPT_NO_WAIT, true, true, true, false},
 };
 
 const char *const COMMAND_NAMES[] = {"", "import", "export", "check"};
@@ -302,6 +313,7 @@ std::string parse_command_line(int argc, char **argv, Options &o)
         case OPT_INTO:    o.into = value; break;
         case OPT_ONLY_STUDY: o.onlyStudy = value; break;
         case OPT_ALL:     o.all = true; break;
+        case OPT_NO_WAIT: o.noWait = true; break;
         case OPT_YEAR: {
             const std::string wrong = parse_year(value, o.pending.year);
             if (!wrong.empty()) return wrong;
@@ -431,11 +443,17 @@ fs::path zone_path(const fs::path &dataDir, ZoneFileKind kind, uint32_t zip)
 }
 
 // The import must not write into the installed data, nor the study file among the
-// installed Load Data CSVs.
+// installed Load Data CSVs. The folders written into are followed through their links
+// at every level: a zips/ that links into the installed data is the installed data.
 bool refuse_installed_targets(const Options &o, const ImportPlan &plan, Diagnostics &diag)
 {
-    if (resolves_into(plan.dataDir, plan.installed)) {
-        report(diag, true, o.data.c_str(), 0, 0,
+    std::vector<fs::path> written = {plan.dataDir};
+    if (has_tables(o, TABLE_CENSUS) || has_tables(o, TABLE_DETAIL))
+        written.push_back(plan.dataDir / ZONE_FILE_LAYOUTS[ZONE_CENSUS].folder);
+    if (has_tables(o, TABLE_ENROLLMENT)) written.push_back(plan.dataDir / ZONE_FILE_LAYOUTS[ZONE_ENROLLMENT].folder);
+    for (const fs::path &folder : written) {
+        if (!resolves_into(folder, plan.installed)) continue;
+        report(diag, true, folder.c_str(), 0, 0,
                "this is the installed sample data (%s); import into a folder of your own, "
                "such as --data ~/mydata/data", plan.installed.c_str());
         return true;
@@ -461,6 +479,31 @@ bool read_only_study(const Options &o, TableSet &set, Diagnostics &diag)
         return false;
     }
     return true;
+}
+
+// The study CSV must not overwrite what the import reads or writes: a table of the same
+// command, a file of the data folder, a folder.
+bool refuse_study_collisions(const Options &o, const ImportPlan &plan, Diagnostics &diag)
+{
+    if (!has_tables(o, TABLE_ZIPS)) return false;
+    const char *study = o.study.c_str();
+    std::error_code ec;
+    if (fs::is_directory(o.study, ec) || o.study.back() == '/') {
+        report(diag, true, study, 0, 0, "is a folder: --study names the Load Data CSV to write");
+        return true;
+    }
+    for (const TableArgument &table : o.tables) {
+        if (!fs::equivalent(o.study, table.path, ec) || ec) continue;
+        report(diag, true, study, 0, 0, "is the table --%s %s of this import: the study file would overwrite it",
+               table_kind_info(table.kind).option, table.path.c_str());
+        return true;
+    }
+    if (resolves_into(o.study, plan.dataDir)) {
+        report(diag, true, study, 0, 0, "lies inside the data folder %s: write the study file beside it",
+               o.data.c_str());
+        return true;
+    }
+    return false;
 }
 
 void read_tables(const Options &o, TableSet &set, Diagnostics &diag)
@@ -503,21 +546,6 @@ void note_reading(const Options &o, ImportPlan &plan)
                              " not in " + o.onlyStudy + " (the first " + std::to_string(*plan.set.outside.begin()) + ")");
 }
 
-// The stored enrollment file of zip decoded into record (unless --replace): 1 read, 0
-// none there, -1 unreadable (reported).
-int read_stored_enrollment(const Options &o, const fs::path &path, ZipRecord &record, Diagnostics &diag)
-{
-    if (o.replace) return 0;
-    std::string stored;
-    int got = read_whole_file(path, stored);
-    if (got < 0) {
-        report(diag, true, path.c_str(), 0, 0, "cannot be read (%s)", std::strerror(errno));
-        return -1;
-    }
-    if (got > 0) decode_enrollment_file(reinterpret_cast<const unsigned char *>(stored.data()), stored.size(), record);
-    return got;
-}
-
 // The series code of each field line, from the data folder's field list, or the
 // installed one that the import will copy there.
 bool read_field_series(const ImportPlan &plan, int8_t (&codes)[FIELD_COUNT], Diagnostics &diag)
@@ -551,17 +579,23 @@ void plan_enrollment_files(const Options &o, ImportPlan &plan, Diagnostics &diag
     for (const auto &[zip, u] : plan.set.enrollment) {
         ZipRecord record{};
         const fs::path path = zone_path(plan.dataDir, ZONE_ENROLLMENT, zip);
-        if (read_stored_enrollment(o, path, record, diag) < 0) continue;
+        if (read_stored_zone_file(path, ZONE_ENROLLMENT, o.replace, record, diag) < 0) continue;
         for (int c = 0; c < 2; ++c) {
             uint16_t largest = 0;
+            bool yearGiven = false;
             for (int y = 0; y < ENROLL_YEARS; ++y)
-                if (u.given[c][y]) record.enrollment[c][y] = u.students[c][y];
+                if (u.given[c][y]) record.enrollment[c][y] = u.students[c][y], yearGiven |= y < ENROLL_MAX;
             for (int y = 0; y < ENROLL_MAX; ++y) largest = std::max(largest, record.enrollment[c][y]);
-            if (!u.given[c][ENROLL_MAX]) record.enrollment[c][ENROLL_MAX] = largest;
-            else if (u.students[c][ENROLL_MAX] < largest)
-                report(diag, false, u.maxPlace[c].file.c_str(), u.maxPlace[c].line, u.maxPlace[c].field,
-                       "ZIP code %u, campus %d: the maximum %u is below the %u of one of its years", zip, c + 1,
-                       unsigned(u.students[c][ENROLL_MAX]), unsigned(largest));
+            // Without a max row the maximum reaches the largest year given; a stored one
+            // is never lowered, and a campus the tables do not name keeps its own.
+            if (u.given[c][ENROLL_MAX]) {
+                if (u.students[c][ENROLL_MAX] < largest)
+                    report(diag, false, u.maxPlace[c].file.c_str(), u.maxPlace[c].line, u.maxPlace[c].field,
+                           "ZIP code %u, campus %d: the maximum %u is below the %u of one of its years", zip, c + 1,
+                           unsigned(u.students[c][ENROLL_MAX]), unsigned(largest));
+            } else if (yearGiven) {
+                record.enrollment[c][ENROLL_MAX] = std::max(record.enrollment[c][ENROLL_MAX], largest);
+            }
         }
         unsigned char image[ENROLLMENT_FILE_SIZE];
         encode_enrollment_file(record, image);
@@ -620,7 +654,8 @@ int import_command(const Options &o, FILE *out, Diagnostics &diag)
     ImportPlan plan;
     plan.dataDir = o.data;
     plan.installed = installed_data();
-    if (refuse_installed_targets(o, plan, diag)) return EXIT_FAILED;
+    plan.files.journal = plan.dataDir;   // locked by tallydata_main
+    if (refuse_installed_targets(o, plan, diag) || refuse_study_collisions(o, plan, diag)) return EXIT_FAILED;
     read_tables(o, plan.set, diag);
     if (diag.errors) return EXIT_FAILED;
     note_reading(o, plan);
@@ -918,11 +953,25 @@ int tallydata_main(int argc, char **argv, FILE *out, FILE *err)
     }
     Diagnostics diag;
     diag.echo = err;
+    // Every command holds the data folder's lock, and first finishes what an interrupted
+    // import left there. The installed data is never written, so it needs none.
+    FolderLock lock;
+    const LockMode mode = options.command == CMD_IMPORT && !options.dryRun ? LOCK_TO_WRITE : LOCK_TO_READ;
+    if (!resolves_into(options.data, installed_data()) &&
+        !take_data_folder(options.data, mode, options.noWait, lock, diag))
+        return EXIT_FAILED;
+    int status = EXIT_USAGE;
     switch (options.command) {
-    case CMD_IMPORT: return import_command(options, out, diag);
-    case CMD_EXPORT: return export_command(options, out, diag);
-    case CMD_CHECK:  return check_command(options, out, diag);
+    case CMD_IMPORT: status = import_command(options, out, diag); break;
+    case CMD_EXPORT: status = export_command(options, out, diag); break;
+    case CMD_CHECK:  status = check_command(options, out, diag); break;
     case CMD_NONE:   break;
     }
-    return EXIT_USAGE;
+    release_data_folder(lock, status != EXIT_DONE);
+    if (const int signal = interrupting_signal()) {   // the set was given up: die of it, as the shell expects
+        std::fflush(out);
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    return status;
 }
