@@ -26,6 +26,8 @@
 
 namespace fs = std::filesystem;
 
+FileSetSafety fileSetSafety;
+
 namespace {
 
 constexpr char LOCK_NAME[]    = ".tallydata.lock";
@@ -246,6 +248,7 @@ bool open_folders(const Journal &j, Folders &folders, int &error, fs::path &fail
 // temporary names and the backups reach the disk before the journal says "committed".
 bool sync_file_systems(const Folders &folders, int &error, fs::path &failed)
 {
+    if (!fileSetSafety.flush) return true;
     std::vector<dev_t> done;
     for (size_t i = 0; i < folders.fds.size(); ++i) {
         struct stat st;
@@ -260,6 +263,7 @@ bool sync_file_systems(const Folders &folders, int &error, fs::path &failed)
 // Flushes the folders' entries: the renames reach the disk before the set is done.
 bool sync_folders(const Folders &folders, int &error, fs::path &failed)
 {
+    if (!fileSetSafety.flush) return true;
     for (size_t i = 0; i < folders.fds.size(); ++i)
         if (fsync(folders.fds[i]) != 0) return failed = folders.paths[i], fail(error, errno);
     return true;
@@ -280,14 +284,14 @@ bool remove_unwritten(const Journal &j, int &error)
     return ok;
 }
 
-// Renames every temporary still there; one already renamed is done. Returns the index
-// of the entry whose rename failed, or the number of entries.
+// Renames every temporary still there; one already renamed (gone: ENOENT) is done.
+// Returns the index of the entry whose rename failed, or the number of entries.
 size_t finish_renames(const Journal &j, int &error)
 {
     for (size_t i = 0; i < j.entries.size(); ++i) {
         const JournalEntry &e = j.entries[i];
-        if (e.kind == ENTRY_MADE || !exists_no_follow(e.temporary)) continue;
-        if (std::rename(e.temporary.c_str(), e.target.c_str()) != 0) return fail(error, errno), i;
+        if (e.kind == ENTRY_MADE || std::rename(e.temporary.c_str(), e.target.c_str()) == 0 || errno == ENOENT) continue;
+        return fail(error, errno), i;
     }
     return j.entries.size();
 }
@@ -400,7 +404,8 @@ bool list_files(const FileSet &set, Journal &j, int &error, fs::path &failed)
         } else if (S_ISDIR(st.st_mode)) {
             return failed = file.path, fail(error, EISDIR);
         } else {
-            j.entries.push_back({ENTRY_REPLACE, file.path, temporary_name_of(target), backup_name_of(target)});
+            const fs::path backup = fileSetSafety.journal ? fs::path(backup_name_of(target)) : fs::path();
+            j.entries.push_back({ENTRY_REPLACE, file.path, temporary_name_of(target), backup});
         }
     }
     return true;
@@ -431,7 +436,7 @@ bool write_set(const FileSet &set, const Journal &j, int &error, fs::path &faile
             const std::string &bytes = set.files[file++].bytes;
             if (!write_bytes_to(e.temporary.string(), bytes.data(), bytes.size(), error, false))
                 return failed = e.target, false;
-            if (e.kind == ENTRY_REPLACE && !make_backup(e, error)) return failed = e.target, false;
+            if (e.kind == ENTRY_REPLACE && !e.backup.empty() && !make_backup(e, error)) return failed = e.target, false;
         }
     }
     return true;
@@ -447,7 +452,7 @@ int commit_file_set(const FileSet &set, Diagnostics &diag)
     Journal j;
     j.folder = set.journal;
     j.process = long(getpid());
-    const bool journaled = !set.journal.empty();
+    const bool journaled = fileSetSafety.journal && !set.journal.empty();
     int error = 0;
     fs::path failed;
     Folders folders;
@@ -614,6 +619,7 @@ void remove_leftovers(const fs::path &folder, Diagnostics &diag)
 int take_data_folder(const fs::path &folder, LockMode mode, bool noWait, FolderLock &lock, Diagnostics &diag)
 {
     lock.folder = folder;
+    if (!fileSetSafety.lock) return 1;
     const fs::path lockPath = folder / LOCK_NAME;
     const fs::path journalPath = folder / JOURNAL_NAME;
     bool told = false;

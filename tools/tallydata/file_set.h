@@ -75,6 +75,16 @@ int take_data_folder(const std::filesystem::path &folder, LockMode mode, bool no
 // removed again (the lock file first) when nothing else was put in them.
 void release_data_folder(FolderLock &lock, bool failed);
 
+// The safety a set is put in place with. The benchmark's baseline program turns it off
+// to measure what it costs; tallydata never does.
+struct FileSetSafety {
+    bool lock    = true;   // take_data_folder locks the folder and recovers what it finds
+    bool journal = true;   // commit_file_set keeps backups of the files it replaces, and a
+                           // journal when the set names its folder
+    bool flush   = true;   // commit_file_set flushes the files and folders to the disk
+};
+extern FileSetSafety fileSetSafety;
+
 // Reads a whole file. Returns 1 with its bytes, 0 when it does not exist, -1 (with
 // errno kept) when it exists but cannot be read.
 int read_whole_file(const std::filesystem::path &path, std::string &bytes);
