@@ -1,8 +1,12 @@
 // bench_tallydata.cpp -- tallydata timed as whole processes, as a user runs it, against
-// two floor programs, in alternating runs; prints the medians as rows.
+// three baseline programs, in alternating runs; prints the medians as rows.
 //   import: `tallydata import` of examples/tables (all four tables, with --study) into
 //           a fresh data folder each run, against floor_import (libcsv parse of the same
-//           tables, the same files written under temporary names, flushed, renamed).
+//           tables, the same files written under temporary names, flushed, renamed),
+//           and against bare_tallydata (tallydata without its lock, journal and
+//           flushes to the disk: what they cost);
+//   again:  the same import into the folder it made before, every file replaced (the
+//           backups' case), against bare_tallydata doing the same;
 //   check:  `tallydata check --load examples/study_area.csv` against floor_check
 //           (read_records of the same CSV and its 516 files).
 // The fresh folder is made before the clock starts and already holds ui/ and maps/, so
@@ -57,6 +61,14 @@ std::vector<std::string> tallydata_import(const fs::path &target)
             "--study", (target / "study.csv").string()};
 }
 
+// The same import by the baseline without the lock, the journal and the flushes.
+std::vector<std::string> bare_import(const fs::path &target)
+{
+    std::vector<std::string> command = tallydata_import(target);
+    command[0] = BARE_TALLYDATA_PATH;
+    return command;
+}
+
 std::vector<std::string> floor_import(const fs::path &target)
 {
     return {FLOOR_IMPORT_PATH, (SOURCE / "examples/tables").string(), (target / "data").string(),
@@ -86,7 +98,7 @@ int main()
     fs::create_directories(scratch);
     fs::current_path(SOURCE);
 
-    for (auto make : {tallydata_import, floor_import}) {
+    for (auto make : {tallydata_import, floor_import, bare_import}) {
         fs::path target = fresh_data_folder();
         if (std::isnan(run_ms(make(target)))) return 1;
         if (int bad = differences(target)) {
@@ -100,15 +112,29 @@ int main()
     run_ms(check), run_ms(floorCheck);   // warm the page cache
     // each import into a data folder made fresh before its clock starts
     const auto import_ms = [](auto command) { return [command] { return run_ms(command(fresh_data_folder())); }; };
+    // each again into a folder of its own that the first import made
+    const fs::path again = scratch / "again", bareAgain = scratch / "bare-again";
+    for (const fs::path &folder : {again, bareAgain}) {
+        fs::copy(fresh_data_folder(), folder, fs::copy_options::recursive);
+        if (std::isnan(run_ms(tallydata_import(folder)))) return 1;
+    }
     const auto runs = alternate(RUNS, {import_ms(tallydata_import), import_ms(floor_import),
-                                       [&] { return run_ms(check); }, [&] { return run_ms(floorCheck); }});
+                                       [&] { return run_ms(check); }, [&] { return run_ms(floorCheck); },
+                                       import_ms(bare_import), [&] { return run_ms(tallydata_import(again)); },
+                                       [&] { return run_ms(bare_import(bareAgain)); }});
     fs::current_path(SOURCE);
     fs::remove_all(scratch);
 
     const double importMs = median(runs[0]), floorImportMs = median(runs[1]);
     const double checkMs = median(runs[2]), floorCheckMs = median(runs[3]);
-    std::printf("medians of %d: import %.1f ms, floor %.1f ms; check %.1f ms, floor %.1f ms\n", RUNS,
-                importMs, floorImportMs, checkMs, floorCheckMs);
+    const double bareMs = median(runs[4]), againMs = median(runs[5]), bareAgainMs = median(runs[6]);
+    std::printf("medians of %d: import %.1f ms, bare %.1f ms, floor %.1f ms; again %.1f ms, bare %.1f ms; "
+                "check %.1f ms, floor %.1f ms\n", RUNS, importMs, bareMs, floorImportMs, againMs, bareAgainMs,
+                checkMs, floorCheckMs);
+    print_row("tallydata import of examples/tables (643 files) / the same without lock, journal and flushes",
+              ratio(importMs, bareMs), "x", "<= 1.3");
+    print_row("the same import again, every file replaced / the same without lock, journal and flushes",
+              ratio(againMs, bareAgainMs), "x");
     print_row("tallydata import of examples/tables (321 ZIPs, 4 tables) / libcsv floor writing the same files",
               ratio(importMs, floorImportMs), "x", "<= 1.5");
     print_row("tallydata check of examples/study_area.csv (258 ZIPs) / read_records floor",
