@@ -199,14 +199,15 @@ TEST_F(FileSets, AFailedRenameOrFlushLeavesTheOldSet)
     write_text(base / "c.csv", "zip,year,population\n77002,1990,1\n77003,1990,2\n");
     write_text(base / "z.csv", "zip,longitude,latitude\n77002,-95.36,29.75\n");
     ASSERT_EQ(tallydata("import --census c.csv --zips z.csv --study study.csv").status, 0);
-    // Two files replaced, one made, the study CSV replaced; the journal is renamed twice first.
+    // Two census files replaced, one made, the kept counts and the study CSV replaced; the
+    // journal is renamed twice first.
     write_text(base / "c2.csv", "zip,year,population\n77002,1990,7\n77003,1990,8\n77004,1990,9\n");
     write_text(base / "z2.csv", "zip,longitude,latitude,travel\n77002,-95.36,29.75,4\n");
     const std::string before = state();
     const std::string import = "import --census c2.csv --zips z2.csv --study study.csv";
     const std::string preload = "env ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 "
                                 "LD_PRELOAD=" + quoted(FAIL_CALLS_PATH) + " ";
-    for (int failing = 1; failing <= 6; ++failing) {
+    for (int failing = 1; failing <= 7; ++failing) {
         ProgramRun run = tallydata(import, preload + "TALLYMAP_FAIL_RENAME=" + std::to_string(failing) + " ");
         EXPECT_EQ(run.status, 1) << failing;
         EXPECT_NE(run.err.find(failing <= 2 ? "cannot be written (Input/output error); nothing was changed"
@@ -219,10 +220,20 @@ TEST_F(FileSets, AFailedRenameOrFlushLeavesTheOldSet)
     EXPECT_NE(run.err.find("cannot be flushed to the disk (No space left on device); nothing was changed"),
               std::string::npos) << run.err;
     EXPECT_EQ(state(), before);
-    // Without a failure the same import goes through: the failures above were the preload's.
-    run = tallydata(import, preload);
-    EXPECT_EQ(run.status, 0) << run.err;
+    // Killed after its first file was renamed, the set is undone by a next command that
+    // cannot rename, and finished by one that can.
+    const std::string killed = preload + "TALLYMAP_KILL_AT_RENAME=4 ";
+    EXPECT_EQ(tallydata(import, killed).status, 128 + SIGKILL);   // as the shell reports it
+    run = tallydata("check --load study.csv", preload + "TALLYMAP_FAIL_RENAME=1 ");
+    EXPECT_NE(run.err.find("tallydata: ./data: warning: undid the import that was interrupted (process "),
+              std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(") while its files were put in place: every file is as it was\n"), std::string::npos);
+    EXPECT_EQ(state(), before);
+    EXPECT_EQ(tallydata(import, killed).status, 128 + SIGKILL);
+    run = tallydata("check --load study.csv", preload);
+    EXPECT_NE(run.err.find("while its files were put in place: its 5 files are in place\n"), std::string::npos) << run.err;
     EXPECT_EQ(census_of(base / "data/zips/77004.zc").population.census[0], 9.0f);
+    EXPECT_NE(slurp(base / "study.csv").find(",4,0\n"), std::string::npos);   // travel 4
 }
 
 // SIGKILL at instants spread over a whole import of 20 000 enrollment files, half of
