@@ -37,6 +37,16 @@ constexpr char JOURNAL_HEAD[] = "tallydata journal 1";
 // ============================================================================
 // [SECTION] The journal
 // ============================================================================
+// The journal's text, a line each, every path written as LENGTH:BYTES (relative to the
+// journal's folder when below it, else absolute):
+//   tallydata journal 1
+//   process PID
+//   state writing | committed | undoing
+//   made PATH                          a folder the set made
+//   copy TARGET TEMPORARY              a folder copied whole; TARGET did not exist
+//   create TARGET TEMPORARY            a new file; TARGET did not exist
+//   replace TARGET TEMPORARY BACKUP    a new file; BACKUP is the old file's second name
+//   end
 // One name of a set, and how finishing and undoing treat it.
 enum EntryKind {
     ENTRY_MADE,      // a folder the set made: removed on undo when empty
@@ -214,8 +224,8 @@ fs::path folder_of(const fs::path &p)
 // are opened before the first file is written: a write-back failure after that is
 // reported by syncfs on them.
 struct Folders {
-    std::vector<int> fds;
-    std::vector<fs::path> paths;
+    std::vector<int>      fds;     // each folder opened read-only, closed with the record
+    std::vector<fs::path> paths;   // the same folders, in order: each is opened once, and named in messages
     Folders() = default;
     Folders(const Folders &) = delete;
     Folders &operator=(const Folders &) = delete;
