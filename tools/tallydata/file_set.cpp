@@ -421,14 +421,29 @@ bool list_files(const FileSet &set, Journal &j, int &error, fs::path &failed)
     return true;
 }
 
+// Copies a file, or a folder with everything in it, through the checked writer: a
+// failure keeps the system's own reason (the standard library's copy reports a full
+// disk as an I/O error).
+bool copy_tree(const fs::path &from, const fs::path &to, int &error)
+{
+    std::error_code ec;
+    if (fs::is_directory(from, ec)) {
+        if (!fs::create_directory(to, ec)) return fail(error, ec ? ec.value() : EEXIST);
+        for (fs::directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec))
+            if (!copy_tree(it->path(), to / it->path().filename(), error)) return false;
+        return !ec || fail(error, ec.value());
+    }
+    std::string bytes;
+    if (read_whole_file(from, bytes) != 1) return fail(error, errno);
+    return write_bytes_to(to.string(), bytes.data(), bytes.size(), error, false);
+}
+
 // A second name for the old file: a hard link, or a copy where the file system has none.
 bool make_backup(const JournalEntry &e, int &error)
 {
     if (link(e.target.c_str(), e.backup.c_str()) == 0) return true;
     if (errno != EPERM && errno != EMLINK && errno != ENOTSUP && errno != EOPNOTSUPP) return fail(error, errno);
-    std::error_code ec;
-    fs::copy_file(e.target, e.backup, fs::copy_options::overwrite_existing, ec);
-    return !ec || fail(error, ec.value());
+    return copy_tree(e.target, e.backup, error);
 }
 
 // Writes every temporary file and backup of the set; gives up at the first failure or
@@ -439,9 +454,7 @@ bool write_set(const FileSet &set, const Journal &j, int &error, fs::path &faile
     for (const JournalEntry &e : j.entries) {
         if (interruption) return fail(error, EINTR);
         if (e.kind == ENTRY_COPY) {
-            std::error_code ec;
-            fs::copy(set.copies[copy++].from, e.temporary, fs::copy_options::recursive, ec);
-            if (ec) return failed = e.target, fail(error, ec.value());
+            if (!copy_tree(set.copies[copy++].from, e.temporary, error)) return failed = e.target, false;
         } else if (e.kind == ENTRY_CREATE || e.kind == ENTRY_REPLACE) {
             const std::string &bytes = set.files[file++].bytes;
             if (!write_bytes_to(e.temporary.string(), bytes.data(), bytes.size(), error, false))
