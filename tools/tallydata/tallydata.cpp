@@ -122,7 +122,7 @@ static const char IMPORT_HELP_TAIL[] =
     "  --no-wait             refuse (exit 1) instead of waiting for another tallydata on DIR\n";
 
 static const char EXPORT_HELP[] =
-    "usage: tallydata export [--data DIR] --load STUDY.csv --into DIR\n"
+    "usage: tallydata export [--data DIR] --load STUDY.csv --into DIR [--no-wait]\n"
     "\n"
     "Writes zips.csv, census.csv, detail.csv and enrollment.csv into the --into folder\n"
     "for the ZIP codes of the Load Data CSV, in its order, from the files of the data\n"
@@ -131,7 +131,7 @@ static const char EXPORT_HELP[] =
     "Importing them gives the same files back. Rows the viewer misreads are warned of.\n";
 
 static const char CHECK_HELP[] =
-    "usage: tallydata check [--data DIR] --load STUDY.csv [--all]\n"
+    "usage: tallydata check [--data DIR] --load STUDY.csv [--all] [--no-wait]\n"
     "\n"
     "Reads the Load Data CSV as the viewer does and reports, one line per kind of problem\n"
     "with the count and the first few ZIP codes (every one with --all), what the viewer\n"
