@@ -93,6 +93,7 @@ TEST(TableText, TheHeaderRowChoosesTheSeparatorAndTheDecimalMark)
         {"zip,population;households\n", ',', DECIMAL_POINT},   // a comma wins
         {"zip;population\tx\n", ';', DECIMAL_COMMA},
         {"zip\rpopulation;x\n", ',', DECIMAL_POINT},           // the header ends at its CR
+        {"\r\n \t\n\nzip;year;population\n", ';', DECIMAL_COMMA},   // blank lines before the header
         {"zip", ',', DECIMAL_POINT},
         {"", ',', DECIMAL_POINT},
     };

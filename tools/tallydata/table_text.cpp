@@ -97,11 +97,18 @@ int check_utf8(const std::string &text, std::string &why, long &line)
     return 1;
 }
 
-// The separator named by the header row, the text up to its first line end.
+// The separator named by the header row: the first line that is not blank (the reader
+// skips blank lines before it as well).
 char header_separator(const std::string &text)
 {
-    size_t end = text.find_first_of("\r\n");
-    std::string_view header(text.data(), end == std::string::npos ? text.size() : end);
+    std::string_view header;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        header = std::string_view(text).substr(start, end - start);
+        if (header.find_first_not_of(" \t") != std::string_view::npos) break;
+        start = end + 1;
+    }
     bool comma = header.find(',') != std::string_view::npos;
     if (!comma && header.find(';') != std::string_view::npos) return ';';
     if (!comma && header.find('\t') != std::string_view::npos) return '\t';
