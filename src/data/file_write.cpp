@@ -4,8 +4,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 // The first failure wins: a later close must not hide the write that failed.
@@ -45,15 +48,73 @@ bool is_temporary_name(const std::string &name)
     return is_name_beside(name, TEMPORARY_MARK) || is_name_beside(name, BACKUP_MARK);
 }
 
-void begin_file_write(FileWrite &write, const std::string &target)
+// ---------------------------------------------------------------------------------
+// The temporaries a signal removes: a fixed list that a signal handler can read. A
+// place is taken (1) while its path is copied in and read by the handler only once it
+// is listed (2); writes run on more than one thread (tallyrender's frame writer).
+// ---------------------------------------------------------------------------------
+constexpr int    LISTED_WRITES = 8;      // under way at once: a film, a frame, a model, and spare
+constexpr size_t LISTED_PATH   = 4224;   // the longest path a command line gives, and its mark
+
+struct ListedWrite {
+    std::atomic<int> state;               // 0 free, 1 being filled, 2 listed
+    char             path[LISTED_PATH];   // the temporary file
+};
+
+static ListedWrite listedWrites[LISTED_WRITES];
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler reads the states");
+
+static int list_temporary(const std::string &path)
 {
-    write.target = target;
-    write.temporary = temporary_name_of(target);
+    if (path.size() >= LISTED_PATH) return -1;
+    for (int i = 0; i < LISTED_WRITES; ++i) {
+        int expected = 0;
+        if (!listedWrites[i].state.compare_exchange_strong(expected, 1)) continue;
+        std::memcpy(listedWrites[i].path, path.c_str(), path.size() + 1);
+        listedWrites[i].state.store(2, std::memory_order_release);
+        return i;
+    }
+    return -1;   // more at once than the list holds: that one is not removed by a signal
 }
 
-void abandon_file_write(const FileWrite &write)
+static void unlist_temporary(FileWrite &write)
+{
+    if (write.listed >= 0) listedWrites[write.listed].state.store(0, std::memory_order_release);
+    write.listed = -1;
+}
+
+static void remove_listed_and_die(int signal)
+{
+    for (ListedWrite &w : listedWrites)
+        if (w.state.load(std::memory_order_acquire) == 2) unlink(w.path);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void remove_temporaries_on_signals()
+{
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old = {};
+        if (sigaction(signal, nullptr, &old) != 0 || old.sa_handler == SIG_IGN) continue;
+        struct sigaction action = {};
+        action.sa_handler = remove_listed_and_die;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+void begin_file_write(FileWrite &write, const std::string &target)
+{
+    unlist_temporary(write);
+    write.target = target;
+    write.temporary = temporary_name_of(target);
+    write.listed = list_temporary(write.temporary);
+}
+
+void abandon_file_write(FileWrite &write)
 {
     std::remove(write.temporary.c_str());
+    unlist_temporary(write);
 }
 
 static std::string folder_of(const std::string &path)
@@ -63,7 +124,7 @@ static std::string folder_of(const std::string &path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int finish_file_write(const FileWrite &write, bool written, int &error, bool durable)
+int finish_file_write(FileWrite &write, bool written, int &error, bool durable)
 {
     if (!written) {
         const int saved = errno;   // the writer's failure, before the removal touches errno
@@ -85,6 +146,7 @@ int finish_file_write(const FileWrite &write, bool written, int &error, bool dur
         abandon_file_write(write);
         return failed(error, saved);
     }
+    unlist_temporary(write);
     return durable ? sync_folder(folder_of(write.target), error) : 1;
 }
 

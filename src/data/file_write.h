@@ -24,6 +24,7 @@ constexpr char BACKUP_MARK[] = ".backup-";
 struct FileWrite {
     std::string target;      // where the file goes
     std::string temporary;   // where it is written until complete: beside target
+    int         listed = -1; // its place among the temporaries a signal removes; -1 none
 };
 
 // The hidden temporary name beside target, marked with this process.
@@ -36,16 +37,23 @@ std::string backup_name_of(const std::string &target);
 // helpers make.
 bool is_temporary_name(const std::string &name);
 
-// Names the temporary file of target; nothing is created yet.
+// Names the temporary file of target, and lists it for removal by a signal; nothing is
+// created yet.
 void begin_file_write(FileWrite &write, const std::string &target);
 
 // Ends a write: when written is true, the temporary file takes the target's name
 // (flushed to the disk first when durable); otherwise, or when the rename fails, the
 // temporary file is removed. error keeps the first failure.
-int finish_file_write(const FileWrite &write, bool written, int &error, bool durable = false);
+int finish_file_write(FileWrite &write, bool written, int &error, bool durable = false);
 
 // Removes the temporary file (after the writer failed, or to give up).
-void abandon_file_write(const FileWrite &write);
+void abandon_file_write(FileWrite &write);
+
+// From now on SIGINT, SIGTERM and SIGHUP remove the temporary files of the writes under
+// way (begun, not yet finished or abandoned) before the program dies of the signal as
+// it would have. A signal the program ignores stays ignored. For programs that handle
+// none of these signals themselves.
+void remove_temporaries_on_signals();
 
 // Writes size bytes to target whole or not at all.
 int write_file_bytes(const std::string &target, const void *bytes, size_t size, int &error, bool durable = false);

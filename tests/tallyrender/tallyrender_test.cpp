@@ -397,6 +397,24 @@ TEST_F(Tallyrender, FailuresSayWhereAndKeepWhatWasWritten)
     EXPECT_EQ(onFile.status, 1);
     EXPECT_NE(onFile.err.find("is no folder"), std::string::npos) << onFile.err;
 
+    // Interrupted (kill; a terminal's Ctrl-C and a logout alike) while a film and its
+    // frames are written: it dies of the signal, the frames written stay, no hidden
+    // partial file does. The signal goes once the first frame is there.
+    ProgramRun interrupted = shell(
+        "env -u DISPLAY " + quoted(TALLYRENDER_PATH) + LOAD + "--size 64x48 --step day --count 99999 --film " +
+        quoted(at("cut/f.mp4")) + " --frames " + quoted(at("cut/f_%05d.png")) + " 2>/dev/null & p=$!; " +
+        "for i in $(seq 100); do [ -e " + quoted(at("cut/f_00001.png")) + " ] && break; sleep 0.1; done; " +
+        "kill -TERM $p; wait $p; echo $?");
+    EXPECT_EQ(interrupted.out, "143\n");   // 128 + SIGTERM
+    int kept = 0;
+    for (const auto &entry : fs::directory_iterator(at("cut"))) {
+        const std::string name = entry.path().filename();
+        EXPECT_NE(name[0], '.') << name;
+        kept += name.rfind("f_", 0) == 0;
+    }
+    EXPECT_GT(kept, 0);
+    EXPECT_FALSE(fs::exists(at("cut/f.mp4")));
+
     // a snapshot's header says what it holds: the size asked for, 24 bits (the values
     // given after '=', the option abbreviated)
     ASSERT_EQ(run(LOAD + "--size=33x21 --snap=" + at("small.bmp")).status, 0);

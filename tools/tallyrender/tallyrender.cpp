@@ -411,6 +411,7 @@ int main(int argc, char **argv)
     }
     const ModalHandler console = {remember_message, nullptr, nullptr};
     set_modal_handler(&console);
+    remove_temporaries_on_signals();   // Ctrl-C during a film leaves no hidden partial file
     if (int status = set_up_state(o)) return status;
 
     static RgbImage map;   // the base map as the model's texture
