@@ -340,6 +340,11 @@ TEST_F(TallydataImport, EveryErrorLeavesTheDataFolderAsItWas)
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("loop/data: error: cannot be written (Too many levels of symbolic links)"), std::string::npos)
         << run.err;
+    // Run in a folder that was removed: nothing can be written, nothing aborts.
+    run = shell(in_folder(dir, "mkdir gone && cd gone && rmdir ../gone && " + quoted(TALLYDATA_PATH) +
+                                   " import --data data --census " + quoted((dir / "c.csv").string())));
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(run.err.find("terminate"), std::string::npos) << run.err;
     fs::create_directory_symlink(SOURCE / "data", dir / "link");
     const auto bundled = snapshot(SOURCE / "data");
     run = tallydata("import --data link/. --census c.csv");

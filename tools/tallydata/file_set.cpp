@@ -84,7 +84,9 @@ std::string kept_path(const fs::path &folder, const fs::path &path)
 {
     const fs::path relative = path.lexically_relative(folder);
     if (!relative.empty() && *relative.begin() != "..") return relative.string();
-    return fs::absolute(path).string();
+    std::error_code ec;   // no working folder (it was removed): the path as given
+    const fs::path absolute = fs::absolute(path, ec);
+    return ec ? path.string() : absolute.string();
 }
 
 // Every path is written as its length, a colon and its bytes: a name may hold any byte.

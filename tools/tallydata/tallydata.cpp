@@ -370,7 +370,8 @@ fs::path installed_data()
 bool resolves_into(const fs::path &path, const fs::path &folder)
 {
     std::error_code ec1, ec2;
-    fs::path p = fs::weakly_canonical(fs::absolute(path), ec1);
+    fs::path p = fs::absolute(path, ec1);
+    if (!ec1) p = fs::weakly_canonical(p, ec1);
     fs::path f = fs::weakly_canonical(folder, ec2);
     if (ec1 || ec2 || f.empty()) return false;
     return std::mismatch(f.begin(), f.end(), p.begin(), p.end()).first == f.end();
